@@ -43,7 +43,7 @@ void out_drain(text_output& out)
     out.used = 0;
 }
 
-void out_text(text_output& out, std::string_view text)
+void out_text_slow(text_output& out, std::string_view text)
 {
     while (!text.empty()) {
         if (out.used == output_buffer_size)

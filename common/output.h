@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <string_view>
 
@@ -39,7 +40,17 @@ inline void out_byte(text_output& out, char c)
     out.buffer[out.used++] = c;
 }
 
-void out_text(text_output& out, std::string_view text);
+void out_text_slow(text_output& out, std::string_view text);
+
+inline void out_text(text_output& out, std::string_view text)
+{
+    if (text.size() <= output_buffer_size - out.used) {
+        std::memcpy(out.buffer + out.used, text.data(), text.size());
+        out.used += text.size();
+        return;
+    }
+    out_text_slow(out, text);
+}
 void out_blanks(text_output& out, std::size_t count);
 // printf's "%*.1d": decimal, right-aligned in at least `width` characters.
 void out_dec(text_output& out, std::int64_t value, int width);
