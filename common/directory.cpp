@@ -71,31 +71,33 @@ static void trace_entry_with_id(text_output& out, std::uint64_t position, std::u
     trace_entry_offset(out, offset);
 }
 
-// The block of layouts A and C: a 16-bit count at the block offset, then the string
-// offset list; strings count from the first byte after the list.
-static int parse_plain_block(std::span<const std::uint8_t> data, std::uint64_t file_base,
+// A block's 16-bit string count at buffer position `header` and the list of string
+// offsets behind it. In layouts A and C the offsets count from the first byte after
+// the list; in layout B from the count field, and its trace also shows where each
+// string starts. Fills the block's count, list position and base; returns 0, or -1
+// after `size_error` or the illegal offset message.
+static int parse_string_list(std::span<const std::uint8_t> data, std::uint64_t file_base,
                              std::string_view size_error, text_output& out, std::uint32_t i,
-                             string_block& block)
+                             std::uint64_t header, bool nested, string_block& block)
 {
     const bool verbose = verbose_level != 0;
     const std::uint64_t size = data.size();
-    const std::uint64_t q = block.offset;
-    if (q + 2 > size) {
+    if (header + 2 > size) {
         out_text(out, size_error);
         return -1;
     }
-    block.count = read_u16le(data.data() + q);
+    block.count = read_u16le(data.data() + header);
     if (verbose)
-        trace_count(out, file_base + q, i, block.count);
-    const std::uint64_t b = q + 2 + 2 * static_cast<std::uint64_t>(block.count);
-    if (b > size) {
+        trace_count(out, file_base + header, i, block.count);
+    const std::uint64_t list_end = header + 2 + 2 * static_cast<std::uint64_t>(block.count);
+    if (list_end > size) {
         out_text(out, size_error);
         return -1;
     }
-    block.strings = q + 2;
-    block.base = b;
+    block.strings = header + 2;
+    block.base = nested ? header : list_end;
     for (std::uint32_t j = 0; j < block.count; ++j) {
-        const std::uint64_t p = q + 2 + 2 * static_cast<std::uint64_t>(j);
+        const std::uint64_t p = header + 2 + 2 * static_cast<std::uint64_t>(j);
         const std::uint16_t o = read_u16le(data.data() + p);
         if (verbose) {
             trace_position(out, file_base + p);
@@ -105,10 +107,14 @@ static int parse_plain_block(std::span<const std::uint8_t> data, std::uint64_t f
             out_dec(out, j, 0);
             out_text(out, "] offset=");
             out_hex(out, o, 4);
+            if (nested) {
+                out_text(out, ", +");
+                out_hex(out, file_base + block.base + o, 8);
+            }
             out_byte(out, '\n');
         }
-        if (b + o + 1 > size) {
-            report_illegal_offset(out, b, o);
+        if (block.base + o + 1 > size) {
+            report_illegal_offset(out, block.base, o);
             return -1;
         }
     }
@@ -118,23 +124,32 @@ static int parse_plain_block(std::span<const std::uint8_t> data, std::uint64_t f
 static constexpr std::string_view archive_size_error = "ERROR: buffer size error\n";
 static constexpr std::string_view pack_size_error = "ERROR: buffer overrun\n";
 
+// Layouts A and B open with a 32-bit block count, of which only the low 16 bits are
+// used, and a table of `entry_size` bytes per block. Checks that both fit and
+// allocates the block records; returns 0, or -1 after the size or memory message.
+static int parse_archive_block_count(std::span<const std::uint8_t> data, std::uint64_t file_base,
+                                     std::uint64_t entry_size, text_output& out,
+                                     string_directory& dir)
+{
+    if (4 > data.size()) {
+        out_text(out, archive_size_error);
+        return -1;
+    }
+    dir.num_blocks = read_u16le(data.data());
+    if (verbose_level != 0)
+        trace_num_blocks(out, file_base, dir.num_blocks);
+    if (4 + entry_size * dir.num_blocks > data.size()) {
+        out_text(out, archive_size_error);
+        return -1;
+    }
+    return allocate_blocks(out, dir);
+}
+
 int parse_directory_with_ids(std::span<const std::uint8_t> data, std::uint64_t file_base,
                              text_output& out, string_directory& dir)
 {
     const bool verbose = verbose_level != 0;
-    const std::uint64_t size = data.size();
-    if (4 > size) {
-        out_text(out, archive_size_error);
-        return -1;
-    }
-    dir.num_blocks = read_u16le(data.data()); // the high half of the u32 count is ignored
-    if (verbose)
-        trace_num_blocks(out, file_base, dir.num_blocks);
-    if (4 + 8 * static_cast<std::uint64_t>(dir.num_blocks) > size) {
-        out_text(out, archive_size_error);
-        return -1;
-    }
-    if (allocate_blocks(out, dir) != 0)
+    if (parse_archive_block_count(data, file_base, 8, out, dir) != 0)
         return -1;
     // The whole directory is read (and traced) before the first block is visited.
     for (std::uint32_t i = 0; i < dir.num_blocks; ++i) {
@@ -146,7 +161,7 @@ int parse_directory_with_ids(std::span<const std::uint8_t> data, std::uint64_t f
             trace_entry_with_id(out, file_base + p, i, block.id, block.offset);
     }
     for (std::uint32_t i = 0; i < dir.num_blocks; ++i)
-        if (parse_plain_block(data, file_base, archive_size_error, out, i, dir.blocks[i]) != 0)
+        if (parse_string_list(data, file_base, archive_size_error, out, i, dir.blocks[i].offset, false, dir.blocks[i]) != 0)
             return -1;
     return 0;
 }
@@ -156,18 +171,7 @@ int parse_directory_nested(std::span<const std::uint8_t> data, std::uint64_t fil
 {
     const bool verbose = verbose_level != 0;
     const std::uint64_t size = data.size();
-    if (4 > size) {
-        out_text(out, archive_size_error);
-        return -1;
-    }
-    dir.num_blocks = read_u16le(data.data());
-    if (verbose)
-        trace_num_blocks(out, file_base, dir.num_blocks);
-    if (4 + 4 * static_cast<std::uint64_t>(dir.num_blocks) > size) {
-        out_text(out, archive_size_error);
-        return -1;
-    }
-    if (allocate_blocks(out, dir) != 0)
+    if (parse_archive_block_count(data, file_base, 4, out, dir) != 0)
         return -1;
     for (std::uint32_t i = 0; i < dir.num_blocks; ++i) {
         string_block& block = dir.blocks[i];
@@ -194,39 +198,8 @@ int parse_directory_nested(std::span<const std::uint8_t> data, std::uint64_t fil
             out_hex(out, file_base + r, 8);
             out_byte(out, '\n');
         }
-        if (r + 2 > size) {
-            out_text(out, archive_size_error);
+        if (parse_string_list(data, file_base, archive_size_error, out, i, r, true, block) != 0)
             return -1;
-        }
-        block.count = read_u16le(data.data() + r);
-        if (verbose)
-            trace_count(out, file_base + r, i, block.count);
-        if (r + 2 + 2 * static_cast<std::uint64_t>(block.count) > size) {
-            out_text(out, archive_size_error);
-            return -1;
-        }
-        block.strings = r + 2;
-        block.base = r;
-        for (std::uint32_t j = 0; j < block.count; ++j) {
-            const std::uint64_t p = r + 2 + 2 * static_cast<std::uint64_t>(j);
-            const std::uint16_t o = read_u16le(data.data() + p);
-            if (verbose) {
-                trace_position(out, file_base + p);
-                out_text(out, " [");
-                out_dec(out, i, 0);
-                out_text(out, "][");
-                out_dec(out, j, 0);
-                out_text(out, "] offset=");
-                out_hex(out, o, 4);
-                out_text(out, ", +");
-                out_hex(out, file_base + r + o, 8);
-                out_byte(out, '\n');
-            }
-            if (r + o + 1 > size) {
-                report_illegal_offset(out, r, o);
-                return -1;
-            }
-        }
     }
     return 0;
 }
@@ -258,7 +231,7 @@ int parse_directory_packed(std::span<const std::uint8_t> data, std::uint64_t sta
             trace_entry_with_id(out, p, i, block.id, block.offset);
     }
     for (std::uint32_t i = 0; i < dir.num_blocks; ++i)
-        if (parse_plain_block(data, 0, pack_size_error, out, i, dir.blocks[i]) != 0)
+        if (parse_string_list(data, 0, pack_size_error, out, i, dir.blocks[i].offset, false, dir.blocks[i]) != 0)
             return -1;
     return 0;
 }
