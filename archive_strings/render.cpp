@@ -27,6 +27,15 @@ static void print_entry(text_output& out, std::string_view entry, int lead, std:
         out_hex(out, code, 2);
         out_byte(out, ')');
     }
+    // Every entry is one character of three bytes; copied byte by byte, as a call to a
+    // general copy costs more than the copy itself.
+    if (entry.size() == 3 && output_buffer_size - out.used >= 3) {
+        out.buffer[out.used] = entry[0];
+        out.buffer[out.used + 1] = entry[1];
+        out.buffer[out.used + 2] = entry[2];
+        out.used += 3;
+        return;
+    }
     out_text(out, entry);
 }
 

@@ -57,8 +57,12 @@ void out_text_slow(text_output& out, std::string_view text)
 
 void out_blanks(text_output& out, std::size_t count)
 {
-    for (std::size_t i = 0; i < count; ++i)
-        out_byte(out, ' ');
+    static constexpr std::string_view blanks = "                                ";
+    while (count > 0) {
+        const std::size_t n = std::min(count, blanks.size());
+        out_text(out, blanks.substr(0, n));
+        count -= n;
+    }
 }
 
 void out_dec(text_output& out, std::int64_t value, int width)
