@@ -6,9 +6,6 @@ namespace {
 // Bit masks by bit position: the bits of a byte are taken from the top down.
 constexpr std::uint8_t bit_masks[8] = {0x80, 0x40, 0x20, 0x10, 0x08, 0x04, 0x02, 0x01};
 
-// No bit of the current byte is left.
-constexpr unsigned bits_used_up = 8;
-
 constexpr std::uint8_t line_feed = 0x0A;
 
 // Continuation indents: the widths of the two line prefixes for positions below 1000.
@@ -76,32 +73,33 @@ int print_huffman_text(const pack_image& image, std::uint64_t start, std::size_t
     const huff_node* const nodes = image.nodes.data();
     const std::uint16_t root = image.root;
     std::uint64_t position = start;
-    unsigned bit = bits_used_up;
-    unsigned current = 0;
     std::uint16_t node = root;
     for (;;) {
-        if (bit == bits_used_up) {
-            if (position >= end) {
-                out_text(out, overrun_message);
+        // The next byte is loaded as soon as the bits of the current one are used up,
+        // before the node that its last bit reached is tested for a leaf.
+        if (position >= end) {
+            out_text(out, overrun_message);
+            return -1;
+        }
+        const unsigned current = data[position++];
+        for (unsigned bit = 0; bit < 8; ++bit) {
+            // The root is never a leaf other than the end mark, so this runs at most
+            // twice: once for the leaf, once for the root.
+            while (is_leaf(nodes[node])) {
+                const std::uint8_t symbol = nodes[node].symbol;
+                if (symbol == end_mark)
+                    return 0;
+                write_text_byte(out, symbol, indent, indent_pending);
+                node = root;
+            }
+            const huff_node& n = nodes[node];
+            const std::uint16_t children[2] = {n.left, n.right};
+            const unsigned one = (current & bit_masks[bit]) != 0;
+            node = children[one];
+            if (node == no_node) {
+                report_missing_child(out, one != 0 ? "right" : "left", position - 1, bit);
                 return -1;
             }
-            current = data[position++];
-            bit = 0;
-        }
-        const huff_node& n = nodes[node];
-        if (is_leaf(n)) {
-            if (n.symbol == end_mark)
-                return 0;
-            write_text_byte(out, n.symbol, indent, indent_pending);
-            node = root;
-            continue;
-        }
-        const bool one = (current & bit_masks[bit]) != 0;
-        ++bit;
-        node = one ? n.right : n.left;
-        if (node == no_node) {
-            report_missing_child(out, one ? "right" : "left", position - 1, bit - 1);
-            return -1;
         }
     }
 }
@@ -149,39 +147,36 @@ void print_code_listing(const pack_image& image, std::uint64_t start, text_outpu
     const huff_node* const nodes = image.nodes.data();
     const std::uint16_t root = image.root;
     std::uint64_t position = start;
-    unsigned bit = bits_used_up;
-    unsigned current = 0;
     std::uint16_t node = root;
     bool indent_pending = true;
     for (;;) {
-        if (bit == bits_used_up) {
-            if (position >= end)
-                return;
-            current = data[position++];
-            bit = 0;
-        }
-        const huff_node& n = nodes[node];
-        if (is_leaf(n)) {
-            if (n.symbol == end_mark)
-                return;
-            out_byte(out, ',');
-            if (n.symbol == line_feed) {
-                indent_pending = true;
-                out_byte(out, '\n');
-            }
-            node = root;
-            continue;
-        }
-        if (indent_pending) {
-            indent_pending = false;
-            out_blanks(out, verbose_indent);
-        }
-        const bool one = (current & bit_masks[bit]) != 0;
-        ++bit;
-        out_byte(out, one ? '1' : '0');
-        node = one ? n.right : n.left;
-        if (node == no_node)
+        if (position >= end)
             return;
+        const unsigned current = data[position++];
+        for (unsigned bit = 0; bit < 8; ++bit) {
+            while (is_leaf(nodes[node])) {
+                const std::uint8_t symbol = nodes[node].symbol;
+                if (symbol == end_mark)
+                    return;
+                out_byte(out, ',');
+                if (symbol == line_feed) {
+                    indent_pending = true;
+                    out_byte(out, '\n');
+                }
+                node = root;
+            }
+            if (indent_pending) {
+                indent_pending = false;
+                out_blanks(out, verbose_indent);
+            }
+            const huff_node& n = nodes[node];
+            const std::uint16_t children[2] = {n.left, n.right};
+            const unsigned one = (current & bit_masks[bit]) != 0;
+            out_byte(out, static_cast<char>('0' + one));
+            node = children[one];
+            if (node == no_node)
+                return;
+        }
     }
 }
 
