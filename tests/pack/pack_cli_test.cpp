@@ -76,14 +76,16 @@ TEST(PackLoader, FilesTooShortForTheTables)
     expect_completed(run_on(empty_pack), "");
 }
 
-TEST(PackLoader, FileNameIsQuotedAsGiven)
+TEST(PackLoader, FilesOfFourGibibytesAndMoreAreRefusedUnread)
 {
     scratch_dir dir;
-    dir.write("T.PAK", {});
-    const std::string relative = "./sub/../T.PAK";
-    std::filesystem::create_directory(dir.path + "/sub");
-    expect_failed(run_tool(kx_strings, {relative}, dir.path), "ERROR: can't read file: " + relative + "\n");
-    expect_failed(run_tool(kx_strings, {dir.path + "/T.PAK"}), "ERROR: can't read file: " + dir.path + "/T.PAK\n");
+    try {
+        dir.write("BIG.PAK", {});
+        std::filesystem::resize_file(dir.path + "/BIG.PAK", std::uintmax_t{1} << 32); // sparse
+    } catch (const std::filesystem::filesystem_error& e) {
+        GTEST_SKIP() << "no room for a sparse 4 GiB file: " << e.what();
+    }
+    expect_failed(run_tool(kx_strings, {"BIG.PAK"}, dir.path), "ERROR: can't read file: BIG.PAK\n");
 }
 
 // The dump that a write failure loses: enough text to need writing at all.

@@ -32,31 +32,6 @@ memory_run parse_and_print(const pack_bytes& bytes, int verbose)
     return run;
 }
 
-TEST(PackMemory, LinksThatNameNoRecordAreNone)
-{
-    pack_bytes file;
-    le16(file, 3);
-    append(file, {'x', 3, 0xFF, 2});  // parent and left outside the table; right valid
-    append(file, {'|', 0xFF, 0, 0xFF}); // parent 0xFF, left valid
-    append(file, {0, 1, 0, 1});       // the root: its parent byte is ignored
-    le16(file, 0);
-    auto out = std::make_unique<text_output>();
-    out_init_discard(*out);
-    pack_image image;
-    ASSERT_EQ(parse_pack_tables(file, *out, image), 0);
-    ASSERT_EQ(image.num_nodes, 3);
-    EXPECT_EQ(image.root, 2);
-    EXPECT_EQ(image.nodes[0].parent, no_node);
-    EXPECT_EQ(image.nodes[0].left, no_node);
-    EXPECT_EQ(image.nodes[0].right, 2);
-    EXPECT_EQ(image.nodes[1].parent, no_node);
-    EXPECT_EQ(image.nodes[1].left, 0);
-    EXPECT_EQ(image.nodes[2].parent, no_node);
-    EXPECT_EQ(image.nodes[2].left, 0);
-    EXPECT_EQ(image.nodes[2].right, 1);
-    EXPECT_EQ(image.size, file.size());
-}
-
 TEST(PackMemory, MutatedFilesEndWithinTheirBytes)
 {
     // Seeds: both forms, with line feeds, shared strings and a deep tree.
