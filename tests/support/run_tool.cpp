@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -14,9 +15,18 @@
 tool_run run_tool(const std::string& binary, const std::vector<std::string>& args,
                   const std::string& cwd, const std::string& stdout_path)
 {
+    return run_tool(binary, args, tool_options{cwd, stdout_path});
+}
+
+tool_run run_tool(const std::string& binary, const std::vector<std::string>& args,
+                  const tool_options& options)
+{
+    const std::string& cwd = options.cwd;
+    const std::string& stdout_path = options.stdout_path;
     int out_pipe[2];
     int err_pipe[2];
-    if (pipe(out_pipe) != 0 || pipe(err_pipe) != 0)
+    int in_pipe[2] = {-1, -1};
+    if (pipe(out_pipe) != 0 || pipe(err_pipe) != 0 || (options.stdin_pipe && pipe(in_pipe) != 0))
         throw std::runtime_error("pipe failed");
     std::vector<char*> argv;
     argv.push_back(const_cast<char*>(binary.c_str()));
@@ -46,16 +56,31 @@ tool_run run_tool(const std::string& binary, const std::vector<std::string>& arg
         close(out_pipe[1]);
         close(err_pipe[0]);
         close(err_pipe[1]);
-        int null_in = open("/dev/null", O_RDONLY);
-        if (null_in >= 0) {
-            dup2(null_in, STDIN_FILENO);
-            close(null_in);
+        if (options.stdin_pipe) {
+            dup2(in_pipe[0], STDIN_FILENO);
+            close(in_pipe[0]);
+            close(in_pipe[1]);
+        } else {
+            int null_in = open("/dev/null", O_RDONLY);
+            if (null_in >= 0) {
+                dup2(null_in, STDIN_FILENO);
+                close(null_in);
+            }
+        }
+        if (options.address_space_limit != 0) {
+            const rlimit limit{options.address_space_limit, options.address_space_limit};
+            if (setrlimit(RLIMIT_AS, &limit) != 0)
+                _exit(127);
         }
         execv(binary.c_str(), argv.data());
         _exit(127);
     }
     close(out_pipe[1]);
     close(err_pipe[1]);
+    if (options.stdin_pipe) { // nothing is written: the child reads an empty pipe
+        close(in_pipe[0]);
+        close(in_pipe[1]);
+    }
 
     tool_run run;
     pollfd fds[2] = {{out_pipe[0], POLLIN, 0}, {err_pipe[0], POLLIN, 0}};
