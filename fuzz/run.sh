@@ -33,10 +33,10 @@ for format in archive pack; do
   corpus="$build/corpus/$format"
   artifacts="$build/artifacts/$format/"
   mkdir -p "$corpus" "$artifacts"
-  options=(-timeout=2 -rss_limit_mb=2048 -max_len=${max_len[$format]} -dict="$root/fuzz/$format.dict"
+  options=(-timeout=2 -rss_limit_mb=2048 -dict="$root/fuzz/$format.dict"
            -artifact_prefix="$artifacts" -print_final_stats=1)
 
-  # Every input that ever failed must still pass.
+  # Every input that ever failed must still pass, whole (-max_len would cut it).
   regressions=("$root/fuzz/regressions/$format"/*)
   if [ -e "${regressions[0]}" ]; then
     if ! "$target" "${options[@]}" "${regressions[@]}" >"$build/regressions-$format.log" 2>&1; then
@@ -46,7 +46,8 @@ for format in archive pack; do
     fi
   fi
 
-  "$target" "${options[@]}" -max_total_time="$seconds" "$corpus" "$build/seeds/$format" \
+  "$target" "${options[@]}" -max_len="${max_len[$format]}" -max_total_time="$seconds" \
+      "$corpus" "$build/seeds/$format" \
       >"$build/fuzz-$format.log" 2>&1 &
   pids+=($!)
 done
