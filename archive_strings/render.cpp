@@ -48,19 +48,9 @@ static int render_string(const loaded_section& section, std::int32_t b, std::int
     const std::uint8_t* data = section.data.data();
     const std::uint64_t end = section.data.size();
 
-    out_byte(out, '[');
-    out_dec(out, section.number, 3);
-    out_text(out, "][");
-    out_dec(out, b, 3);
-    out_text(out, "][");
-    out_dec(out, s, 3);
-    out_byte(out, ']');
-    if (verbose) {
-        // The offset within the section; the section's file offset is not added.
-        out_text(out, " +");
-        out_hex(out, p, 8);
-    }
-    out_text(out, " = ");
+    // In verbose mode the prefix shows the offset within the section; the section's
+    // file offset is not added.
+    write_line_prefix(out, {section.number, b, s}, verbose, p);
 
     int lead = 0; // pending lead byte, 0 when none
     bool backslash = false;

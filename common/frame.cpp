@@ -62,6 +62,21 @@ int finish_run(int result, text_output& out, text_output& err)
     return 0;
 }
 
+void write_line_prefix(text_output& out, std::initializer_list<std::int64_t> positions, bool verbose,
+                       std::uint64_t offset)
+{
+    for (std::int64_t position : positions) {
+        out_byte(out, '[');
+        out_dec(out, position, 3);
+        out_byte(out, ']');
+    }
+    if (verbose) {
+        out_text(out, " +");
+        out_hex(out, offset, 8);
+    }
+    out_text(out, " = ");
+}
+
 static void report_file(text_output& out, std::string_view text, std::string_view path)
 {
     out_text(out, text);

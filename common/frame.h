@@ -1,6 +1,8 @@
 #pragma once
 // The front end that both tools share: command line, usage, verbosity, the common
 // file messages and the end of a run.
+#include <cstdint>
+#include <initializer_list>
 #include <string>
 #include <string_view>
 
@@ -28,6 +30,12 @@ int parse_command_line(int argc, const char* const* argv, const tool_identity& t
 // Flushes the dump; a failed write of it is a failure of its own. Returns the exit
 // status: 0 after "COMPLETED!", 1 otherwise.
 int finish_run(int result, text_output& out, text_output& err);
+
+// The head of a dump line: each position as "[%3.1d]", then, when verbose, " +" and
+// `offset` in eight hexadecimal digits, then " = ". Positions count from 0 in
+// directory order.
+void write_line_prefix(text_output& out, std::initializer_list<std::int64_t> positions, bool verbose,
+                       std::uint64_t offset);
 
 // The file messages of both loaders; each names the file exactly as opened.
 void report_cant_open(text_output& out, std::string_view path);

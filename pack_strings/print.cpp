@@ -32,22 +32,6 @@ inline void write_text_byte(text_output& out, std::uint8_t byte, std::size_t ind
         indent_pending = true;
 }
 
-// "[i][j] = " or, verbose, "[i][j] +XXXXXXXX = " with the string's file offset.
-void write_line_prefix(text_output& out, std::uint32_t i, std::uint32_t j, bool verbose,
-                       std::uint64_t position)
-{
-    out_byte(out, '[');
-    out_dec(out, i, 3);
-    out_text(out, "][");
-    out_dec(out, j, 3);
-    out_byte(out, ']');
-    if (verbose) {
-        out_text(out, " +");
-        out_hex(out, position, 8);
-    }
-    out_text(out, " = ");
-}
-
 // The node messages end without a line feed. `position` is the file offset of the
 // byte that held the bit, `bit` its index from the top.
 void report_missing_child(text_output& out, std::string_view side, std::uint64_t position,
@@ -192,7 +176,7 @@ int print_pack_strings(const pack_image& image, text_output& out)
         const string_block& block = directory.blocks[i];
         for (std::uint32_t j = 0; j < block.count; ++j) {
             const std::uint64_t start = string_start(image.data, block, j);
-            write_line_prefix(out, i, j, verbose, start);
+            write_line_prefix(out, {i, j}, verbose, start);
             bool indent_pending = false;
             const int result = huffman ? print_huffman_text(image, start, indent, out, indent_pending)
                                        : print_xor_text(image, start, indent, out, indent_pending);
