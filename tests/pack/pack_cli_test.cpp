@@ -1,4 +1,4 @@
-// kx_strings as a program: command line, file loading, exit status and the channels.
+// kx_strings as a program: command line, loading, table sizes and write failures.
 #include <filesystem>
 
 #include "tests/pack/pack_test_util.h"
@@ -7,100 +7,49 @@ namespace {
 
 using namespace kx_pack_test;
 
-const pack_bytes empty_pack = {0, 0, 0, 0}; // no nodes, no blocks
-
-TEST(PackCommandLine, HelpPrintsUsageOnStandardErrorAndFails)
+TEST(PackProgram, CommandLineAndLoader)
 {
-    for (const char* option : {"-?", "--help"}) {
-        tool_run run = run_tool(kx_strings, {option, "T.PAK"});
-        EXPECT_EQ(run.out, "") << option;
-        EXPECT_EQ(run.err, usage_text) << option;
-        EXPECT_EQ(run.status, 1) << option;
-    }
+    const std::string usage = "usage: kx_strings [options] [STRINGS.PAK]\n"
+                              "option: -V|--verbose        increase verbose level\n"
+                              "        -?|--help           print usage\n";
+    const std::string overrun = "ERROR: buffer overrun\n";
+    run_cases({
+        {"-?", {}, {"-?", "T.PAK"}, "", usage, 1},
+        {"--help", {}, {"--help", "T.PAK"}, "", usage, 1},
+        {"unknown option", {}, {"-x", "MISSING.PAK", "--help"}, "", "ERROR: unknown option '-x'\n", 1},
+        {"second file name", {}, {"MISSING.PAK", "-V", "OTHER.PAK"}, "", "ERROR: illegal parameter 'OTHER.PAK'\n", 1},
+        {"default file missing", {}, {}, "ERROR: can't open file: STRINGS.PAK\n", "", 1},
+        {"0 bytes", {}, normal, "ERROR: can't read file: T.PAK\n", "", 1},
+        {"1 byte", {0}, normal, overrun, "", 1},
+        {"2 bytes", {0, 0}, verbose, "DEBUG: +00000000 num_nodes = 0\n" + overrun, "", 1},
+        {"4 zero bytes", {0, 0, 0, 0}, normal, "", done, 0},
+        {"node table up to the end of the file", {1, 0, '|', 0xFF, 0xFF, 0xFF}, verbose,
+         "DEBUG: +00000000 num_nodes = 1\nDEBUG: +00000002 [0] [|] 255 255 255\n" + overrun, "", 1},
+        {"node table beyond the end of the file", {3, 0, '|', 0xFF, 0xFF, 0xFF, 'A', 0xFF, 0xFF, 0xFF}, verbose,
+         "DEBUG: +00000000 num_nodes = 3\n" + overrun, "", 1},
+    });
 }
 
-TEST(PackCommandLine, UnknownOptionsAreRejectedBeforeAnyFileIsOpened)
-{
-    // Case matters, a doubled letter or a lone dash is not an option, and parsing
-    // stops at the first error, so a later --help is never seen.
-    for (const char* option : {"-x", "-v", "-VV", "--Verbose", "-", "--", "-?x"}) {
-        tool_run run = run_tool(kx_strings, {option, "MISSING.PAK", "--help"});
-        EXPECT_EQ(run.out, "") << option;
-        EXPECT_EQ(run.err, std::string("ERROR: unknown option '") + option + "'\n") << option;
-        EXPECT_EQ(run.status, 1) << option;
-    }
-}
-
-TEST(PackCommandLine, SecondFileNameIsAnIllegalParameter)
-{
-    tool_run run = run_tool(kx_strings, {"MISSING.PAK", "-V", "OTHER.PAK", "THIRD.PAK"});
-    EXPECT_EQ(run.out, ""); // the first file is never opened
-    EXPECT_EQ(run.err, "ERROR: illegal parameter 'OTHER.PAK'\n");
-    EXPECT_EQ(run.status, 1);
-}
-
-TEST(PackCommandLine, VerboseSwitchesRepeatWithoutFurtherEffect)
-{
-    scratch_dir dir;
-    dir.write("T.PAK", empty_pack);
-    const std::string trace = "DEBUG: +00000000 num_nodes = 0\n"
-                              "DEBUG: +00000002 num_blocks = 0\n";
-    expect_completed(run_tool(kx_strings, {"-V", "T.PAK"}, dir.path), trace);
-    expect_completed(run_tool(kx_strings, {"-V", "--verbose", "T.PAK"}, dir.path), trace);
-    expect_completed(run_tool(kx_strings, {"T.PAK", "-V", "-V"}, dir.path), trace);
-}
-
-TEST(PackCommandLine, DefaultFileIsStringsPakInTheCurrentDirectory)
-{
-    scratch_dir dir;
-    expect_failed(run_tool(kx_strings, {}, dir.path), "ERROR: can't open file: STRINGS.PAK\n");
-    dir.write("STRINGS.PAK", empty_pack);
-    expect_completed(run_tool(kx_strings, {}, dir.path), "");
-}
-
-TEST(PackCommandLine, EmptyArgumentIsTakenAsTheFileName)
-{
-    expect_failed(run_tool(kx_strings, {""}), "ERROR: can't open file: \n");
-}
-
-TEST(PackLoader, FilesTooShortForTheTables)
-{
-    scratch_dir dir;
-    expect_failed(run_tool(kx_strings, {"NOPE.PAK"}, dir.path), "ERROR: can't open file: NOPE.PAK\n");
-    // One item of zero bytes cannot be read.
-    expect_failed(run_on({}), "ERROR: can't read file: T.PAK\n");
-    expect_failed(run_on({0}), "ERROR: buffer overrun\n");
-    // Two zero bytes: no nodes, but no room for the block count.
-    expect_failed(run_on({0, 0}), "ERROR: buffer overrun\n");
-    expect_failed(run_verbose({0, 0}), "DEBUG: +00000000 num_nodes = 0\nERROR: buffer overrun\n");
-    expect_completed(run_on(empty_pack), "");
-}
-
-TEST(PackLoader, FilesOfFourGibibytesAndMoreAreRefusedUnread)
+TEST(PackProgram, FileOfFourGibibytesIsRefusedUnread)
 {
     scratch_dir dir;
     try {
-        dir.write("BIG.PAK", {});
-        std::filesystem::resize_file(dir.path + "/BIG.PAK", std::uintmax_t{1} << 32); // sparse
+        std::filesystem::resize_file(dir.write("BIG.PAK", {}), std::uintmax_t{1} << 32); // sparse
     } catch (const std::filesystem::filesystem_error& e) {
         GTEST_SKIP() << "no room for a sparse 4 GiB file: " << e.what();
     }
-    expect_failed(run_tool(kx_strings, {"BIG.PAK"}, dir.path), "ERROR: can't read file: BIG.PAK\n");
+    const tool_run run = run_tool(kx_strings, {"BIG.PAK"}, dir.path);
+    EXPECT_EQ(run.out, "ERROR: can't read file: BIG.PAK\n");
+    EXPECT_EQ(run.err, "");
+    EXPECT_EQ(run.status, 1);
 }
 
-// The dump that a write failure loses: enough text to need writing at all.
-pack_bytes pack_with_text()
-{
-    std::vector<pack_bytes> strings(50, xor_encode("A line of text that will not reach its reader."));
-    return build_pack({}, {pack_block{1, strings}});
-}
-
-TEST(PackOutput, WriteFailureOnStandardOutputFailsTheRun)
+TEST(PackProgram, WriteFailureFailsTheRun)
 {
     scratch_dir dir;
-    dir.write("T.PAK", pack_with_text());
+    dir.write("T.PAK", build_pack({}, {pack_block{1, std::vector<pack_bytes>(50, xor_encode(std::string(60, 'x')))}}));
     for (const char* target : {"/dev/full", "-"}) { // "-": standard output closed
-        tool_run run = run_tool(kx_strings, {"T.PAK"}, dir.path, target);
+        const tool_run run = run_tool(kx_strings, {"T.PAK"}, dir.path, target);
         EXPECT_EQ(run.err, "ERROR: can't write output\n") << target;
         EXPECT_EQ(run.status, 1) << target;
     }

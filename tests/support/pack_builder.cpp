@@ -124,7 +124,8 @@ std::map<std::uint8_t, std::string> code_words(const std::vector<pack_record>& r
     return words;
 }
 
-pack_bytes pack_bits(std::string_view bits)
+// '0'/'1' characters packed from the top bit of the first byte on, zero-padded.
+static pack_bytes pack_bits(std::string_view bits)
 {
     pack_bytes out((bits.size() + 7) / 8, 0);
     for (std::size_t k = 0; k < bits.size(); ++k)

@@ -45,10 +45,6 @@ std::vector<pack_record> huffman_records_for(const std::vector<std::string>& tex
 // The code word of every leaf, as '0'/'1' characters from the root down.
 std::map<std::uint8_t, std::string> code_words(const std::vector<pack_record>& records);
 
-// Bits given as '0'/'1' characters packed from the most significant bit of the first
-// byte on; the last byte is padded with zero bits.
-pack_bytes pack_bits(std::string_view bits);
-
 // `text` followed by the end mark in Huffman code. The decoder loads the byte after a
 // code word that ends on a byte boundary, so such a string gets one zero byte more.
 // Throws std::invalid_argument for a byte without a code word.
