@@ -7,15 +7,9 @@
 #include <filesystem>
 
 #include "tests/archive/kxps_util.h"
+#include "tests/support/expect_failed.h"
 
 namespace {
-
-void expect_failed(const tool_run& run, const std::string& out)
-{
-    EXPECT_EQ(run.out, out);
-    EXPECT_EQ(run.err, "");
-    EXPECT_EQ(run.status, 1);
-}
 
 // Index entry n of an archive built by build_archive.
 void set_index_entry(byte_string& archive, std::size_t n, std::uint32_t value)

@@ -6,15 +6,9 @@
 #include <filesystem>
 
 #include "tests/support/run_tool.h"
+#include "tests/support/expect_failed.h"
 
 namespace {
-
-void expect_failed(const tool_run& run, const std::string& out)
-{
-    EXPECT_EQ(run.out, out);
-    EXPECT_EQ(run.err, "");
-    EXPECT_EQ(run.status, 1);
-}
 
 TEST(PackFailures, FileThatCannotBePositioned)
 {
