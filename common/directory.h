@@ -9,11 +9,16 @@
 //      the count field. Layout B stores no block ids.
 //   C: at a given position a u16 block count, then per block u16 id, u32 offset;
 //      blocks as in layout A.
+// All offsets count from the start of the buffer: an archive section (A, B) or the
+// whole packed file (C).
 #include <cstdint>
 #include <span>
 #include <vector>
 
 #include "common/output.h"
+#include "common/status.h"
+
+enum class directory_layout { with_ids, nested, packed };
 
 struct string_block {
     std::uint32_t id;     // 0 in layout B
@@ -41,16 +46,46 @@ inline std::uint64_t string_start(std::span<const std::uint8_t> data, const stri
     return b.base + static_cast<std::uint64_t>(entry[0] | (entry[1] << 8));
 }
 
-// Each parser reads the directory of `data`, whose first byte lies at `file_base` in
-// the input file (trace lines show file offsets), and fills `dir`. Returns 0, or -1
-// after printing its one message; `dir` is then partly filled and must not be printed.
+// Reads the directory at buffer position `start` of `data` (0 for layouts A and B)
+// and fills `dir`. `file_base` is the file offset of the buffer's first byte: trace
+// lines, written to `trace` unless it is null, show file offsets. Fails with
+// size_error (A, B) or overrun (C) when a table does not fit, illegal_offset when a
+// string would start outside the buffer, memory when the records cannot be had;
+// `dir` is then partly filled and must not be printed.
+status parse_directory(directory_layout layout, std::span<const std::uint8_t> data, std::uint64_t start,
+                       std::uint64_t file_base, text_output* trace, string_directory& dir);
 
-// Layout A, at buffer offset 0.
-int parse_directory_with_ids(std::span<const std::uint8_t> data, std::uint64_t file_base,
-                             text_output& out, string_directory& dir);
-// Layout B, at buffer offset 0.
-int parse_directory_nested(std::span<const std::uint8_t> data, std::uint64_t file_base,
-                           text_output& out, string_directory& dir);
-// Layout C, at buffer offset `start`; the buffer is the whole file (file base 0).
-int parse_directory_packed(std::span<const std::uint8_t> data, std::uint64_t start,
-                           text_output& out, string_directory& dir);
+// A directory to be written. Entries name blocks, blocks list strings, and strings
+// start inside stored byte runs, so entries may share a block, a block's strings may
+// share bytes, and strings may overlap.
+struct string_ref {
+    std::uint32_t run;
+    std::uint32_t offset; // where the string starts inside its run
+};
+struct block_plan {
+    std::vector<string_ref> strings;
+};
+struct entry_plan {
+    std::uint32_t id;    // not stored in layout B; layout C stores its low 16 bits
+    std::uint32_t block; // index into blocks
+};
+struct layout_item {
+    bool is_run;         // a run, or a block (its header and offset list)
+    std::uint32_t index;
+};
+struct directory_plan {
+    std::vector<entry_plan> entries;
+    std::vector<block_plan> blocks;
+    std::vector<std::vector<std::uint8_t>> runs; // stored bytes, end marks included
+    // The order in which blocks and runs follow the directory, each once. Empty: every
+    // block followed by the runs that it is the first to name.
+    std::vector<layout_item> order;
+};
+
+// Appends the directory of `plan` to `out`, whose first byte is the buffer's first
+// byte (for layout C, `out` holds the node table before it), then the blocks and runs
+// in order. A layout B block is stored with its count right after its inner offset.
+// Checks every limit of the format before anything is appended, failing with
+// too_many_blocks, too_many_strings, out_of_reach (naming the first entry of the
+// block and the string) or too_large (offsets past 4 GiB).
+status write_directory(directory_layout layout, const directory_plan& plan, std::vector<std::uint8_t>& out);

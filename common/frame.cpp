@@ -1,7 +1,5 @@
 #include "common/frame.h"
 
-int verbose_level = 0;
-
 void print_usage(const tool_identity& tool, text_output& err)
 {
     out_text(err, tool.usage_line);
@@ -19,8 +17,9 @@ static void report_argument(text_output& err, std::string_view text, std::string
 }
 
 int parse_command_line(int argc, const char* const* argv, const tool_identity& tool,
-                       text_output& err, std::string& file_name)
+                       text_output& err, tool_options& options)
 {
+    options = tool_options{};
     int positional_budget = 1;
     bool have_file = false;
     for (int i = 1; i < argc; ++i) {
@@ -30,32 +29,34 @@ int parse_command_line(int argc, const char* const* argv, const tool_identity& t
                 report_argument(err, "ERROR: illegal parameter '", arg);
                 return -1;
             }
-            file_name = arg;
+            options.file_name = arg;
             have_file = true;
             --positional_budget;
         } else if (arg == "-?" || arg == "--help") {
             print_usage(tool, err);
             return -1;
         } else if (arg == "-V" || arg == "--verbose") {
-            ++verbose_level;
+            ++options.verbose_level;
         } else {
             report_argument(err, "ERROR: unknown option '", arg);
             return -1;
         }
     }
     if (!have_file)
-        file_name = tool.default_file;
+        options.file_name = tool.default_file;
     return 0;
 }
 
-int finish_run(int result, text_output& out, text_output& err)
+int finish_run(const status& result, std::string_view path, text_output& out, text_output& err)
 {
+    report_failure(out, result, path);
     if (out_finish(out) != 0) {
+        // The dump, or the message of a failure, was lost: that is a failure too.
         out_text(err, "ERROR: can't write output\n");
         out_finish(err);
         return 1;
     }
-    if (result != 0)
+    if (failed(result))
         return 1;
     out_text(err, "COMPLETED!\n");
     out_finish(err);
@@ -75,31 +76,4 @@ void write_line_prefix(text_output& out, std::initializer_list<std::int64_t> pos
         out_hex(out, offset, 8);
     }
     out_text(out, " = ");
-}
-
-static void report_file(text_output& out, std::string_view text, std::string_view path)
-{
-    out_text(out, text);
-    out_text(out, path);
-    out_byte(out, '\n');
-}
-
-void report_cant_open(text_output& out, std::string_view path)
-{
-    report_file(out, "ERROR: can't open file: ", path);
-}
-
-void report_cant_seek(text_output& out, std::string_view path)
-{
-    report_file(out, "ERROR: can't seek file: ", path);
-}
-
-void report_cant_read(text_output& out, std::string_view path)
-{
-    report_file(out, "ERROR: can't read file: ", path);
-}
-
-void report_memory_exhausted(text_output& out)
-{
-    out_text(out, "ERROR: memory exhausted!\n");
 }

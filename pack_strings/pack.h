@@ -5,19 +5,31 @@
 // With records the strings are Huffman code; without, they are stored one byte per
 // text byte, chained by exclusive or, and hold Shift-JIS text.
 #include <cstdint>
-#include <memory>
 #include <span>
 #include <string>
 #include <vector>
 
 #include "common/directory.h"
+#include "common/file_io.h"
 #include "common/output.h"
+#include "common/status.h"
 
 // A link that names no record. Record indices stop at 65534, so it is never a record.
 inline constexpr std::uint16_t no_node = 0xFFFF;
 
 // The byte that ends every string, in both forms.
 inline constexpr std::uint8_t end_mark = 0x7C;
+
+// A stored link byte that names no record.
+inline constexpr std::uint8_t no_link_byte = 0xFF;
+
+// One node record exactly as stored.
+struct node_record {
+    std::uint8_t symbol = 0;
+    std::uint8_t parent = no_link_byte;
+    std::uint8_t left = no_link_byte;
+    std::uint8_t right = no_link_byte;
+};
 
 // One node record of the code tree; the links are indices into pack_image::nodes.
 struct huff_node {
@@ -27,39 +39,114 @@ struct huff_node {
     std::uint16_t right = no_node;  // taken on a 1 bit
 };
 
+inline bool is_leaf(const huff_node& node) { return node.left == no_node && node.right == no_node; }
+
 // The loaded and parsed file. `data` views the bytes that everything else points
-// into: `buffer` when the file was loaded by load_whole_file, or any caller-owned
-// bytes (a fuzzer's input) that outlive the image.
+// into: `bytes` when the file was loaded by load_pack_file, or any caller-owned bytes
+// (a fuzzer's input) that outlive the image.
 struct pack_image {
+    loaded_bytes bytes;
     std::span<const std::uint8_t> data;
-    std::unique_ptr<std::uint8_t[]> buffer;
-    std::uint64_t size = 0;
     std::uint16_t num_nodes = 0;
-    std::uint16_t root = no_node;   // the last record; no_node without a code tree
+    std::uint16_t root = no_node; // the last record; no_node without a code tree
     std::vector<huff_node> nodes;
-    string_directory directory;     // num_blocks and blocks
+    string_directory directory;   // num_blocks and blocks
 };
 
-// Reads the whole of file `name` with one read. Returns 0 with `buffer` owning the
-// bytes and `size` set; returns -1 after printing one message to `out` (open, seek,
-// read or memory failure, or a size of 0 or of 4 GiB and more), with `buffer` empty
-// and `size` 0. The file is closed on every path.
-int load_whole_file(const std::string& name, text_output& out,
-                    std::unique_ptr<std::uint8_t[]>& buffer, std::uint64_t& size);
+// Reads the whole file with one read into `bytes`. Fails with cant_open, cant_seek,
+// cant_read (also for a size of 0 or of 4 GiB and more, before anything is allocated)
+// or memory. The file is closed on every path.
+status load_pack_file(const std::string& name, loaded_bytes& bytes);
 
-// Parses the node table and the directory behind it from `data`, tracing both when
-// verbose. On success returns 0 with `image` viewing `data` (which the caller keeps
-// alive) and its nodes and directory filled. Returns -1 after printing one message:
-// a table or directory that does not fit in `data`, a root leaf that is not the end
-// mark, a bad string offset, or a failed allocation. Owns nothing beyond `image`.
-int parse_pack_tables(std::span<const std::uint8_t> data, text_output& out, pack_image& image);
+// Parses the node table and the directory behind it from `data`, tracing both to
+// `trace` unless it is null. On success `image` views `data` (which the caller keeps
+// alive). Fails with overrun when a table does not fit, illegal_node_table for a root
+// leaf that is not the end mark, illegal_offset or memory.
+status parse_pack_tables(std::span<const std::uint8_t> data, text_output* trace, pack_image& image);
 
-// Decodes and prints every string of a parsed image, in directory order. Returns 0
-// after the last string, or -1 after the one message of the first failing string
-// (buffer overrun, missing child, bad Shift-JIS pair). Allocates nothing and reads
-// nothing outside `image.data`.
-int print_pack_strings(const pack_image& image, text_output& out);
+// Appends the node table of `records` (at most 65535) to `out`.
+void write_node_table(std::span<const node_record> records, std::vector<std::uint8_t>& out);
 
-// The tool's pipeline: load `name`, parse it, print it. Returns 0, or -1 after the
-// failing stage's message. `image` owns the file's bytes until it is destroyed.
-int dump_pack(const std::string& name, text_output& out, pack_image& image);
+// Where a Huffman string is being read: the next byte to load, the byte being read and
+// the next bit of it (8: none left, the next bit needs the next byte).
+struct huff_reader {
+    std::uint64_t position;
+    unsigned current = 0;
+    unsigned bit = 8;
+};
+
+// One decoded symbol and the bits of its code word: bit k of the file is bit k % 8,
+// from the top, of byte k / 8.
+struct huff_symbol {
+    std::uint8_t symbol;
+    std::uint64_t first_bit;
+    std::uint64_t bits;
+};
+
+// Decodes the next code word from the root, one bit a step. The next byte is loaded as
+// soon as the bits of the current one are used up, before the node reached is tested
+// for a leaf, so a code word that ends on the last bit of a byte still needs the byte
+// after it. Fails with decode_overrun when that byte lies past the end of the data, or
+// with left_null or right_null (the byte and bit that led to the missing child).
+status huff_next(const pack_image& image, huff_reader& reader, huff_symbol& symbol);
+
+// Where an exclusive-or chained string is being read: the running value (the text byte
+// last read) and whether the next byte must be a Shift-JIS trail byte.
+struct xor_reader {
+    std::uint64_t position;
+    std::uint8_t current = 0;
+    bool trail_expected = false;
+};
+
+enum class xor_step {
+    byte,      // `byte` holds the next text byte
+    bad_trail, // `byte` holds the next text byte, which should have been a trail byte
+    end,       // the end mark: the string is complete
+    data_end,  // the data ended before the end mark
+};
+
+// Reads the next text byte: each stored byte is folded into the running value, which
+// is the text byte. The end mark ends the string unless it is the trail byte of a pair.
+xor_step xor_next(std::span<const std::uint8_t> data, xor_reader& reader, std::uint8_t& byte);
+
+// The stored form of `text` and its end mark, chained by exclusive or: stored byte k
+// is text byte k XOR text byte k-1.
+void xor_encode(std::span<const std::uint8_t> text, std::vector<std::uint8_t>& out);
+
+// A code tree over byte counts (counts[b] > 0 for every byte b that needs a leaf):
+// the leaves in ascending byte order, then the inner records as they are merged (the
+// two lightest first, ties to the lower record; the first taken becomes the left
+// child), the root last. Fails with too_many_symbols above 128 leaves, whose links
+// would not fit a byte. A single leaf stands alone as the root.
+status build_code_tree(std::span<const std::uint64_t, 256> counts, std::vector<node_record>& records);
+
+// The code words of a tree, for encoding: each symbol's shortest path from the root
+// ('0' left, '1' right; of equal lengths the one that sorts first). Cycles and links
+// outside the table are followed no further. A symbol without a leaf has no word.
+struct code_table {
+    std::string words[256];
+    bool has[256] = {};
+};
+void code_words(std::span<const node_record> records, code_table& table);
+
+// Whether a tree decodes every code word it has without a fault: no node reached twice
+// from the root, and every inner node reached has both children.
+bool is_sound_tree(std::span<const node_record> records);
+
+// Appends the Huffman code of `text` and the end mark to `out`. The decoder loads the
+// byte after a code word that ends on a byte boundary, so such a string gets one zero
+// byte more. Fails with no_code_word (value: the byte) or end_mark_in_text.
+status huffman_encode(const code_table& table, std::span<const std::uint8_t> text, std::vector<std::uint8_t>& out);
+
+// Decodes and prints every string of a parsed image, in directory order, with the code
+// listing of each Huffman string when verbose. Stops at the first failing string with
+// its failure (decode_overrun, left_null, right_null, illegal_sjis). Allocates nothing
+// and reads nothing outside `image.data`.
+status print_pack_strings(const pack_image& image, bool verbose, text_output& out);
+
+// The tool's pipeline: load `name`, parse it, print it.
+status dump_pack(const std::string& name, bool verbose, text_output& out, pack_image& image);
+
+// kx_strings: the command line, the dump to `out`, the end of the run. Returns the
+// exit status.
+int run_kx_strings(int argc, const char* const* argv, text_output& out, text_output& err);

@@ -1,10 +1,10 @@
+// The dump of a packed file: every string on a line of its own, its text bytes written
+// unchanged, each line feed in the text followed by a continuation indent; in verbose
+// mode the code words of a Huffman string on the lines after it.
 #include "common/frame.h"
 #include "pack_strings/pack.h"
 
 namespace {
-
-// Bit masks by bit position: the bits of a byte are taken from the top down.
-constexpr std::uint8_t bit_masks[8] = {0x80, 0x40, 0x20, 0x10, 0x08, 0x04, 0x02, 0x01};
 
 constexpr std::uint8_t line_feed = 0x0A;
 
@@ -12,16 +12,8 @@ constexpr std::uint8_t line_feed = 0x0A;
 constexpr std::size_t normal_indent = 13;
 constexpr std::size_t verbose_indent = 23;
 
-constexpr std::string_view overrun_message = "\nERROR: buffer overrun\n";
-
-bool is_leaf(const huff_node& node)
-{
-    return node.left == no_node && node.right == no_node;
-}
-
 // A text byte, after the continuation indent that a preceding line feed left pending.
-inline void write_text_byte(text_output& out, std::uint8_t byte, std::size_t indent,
-                            bool& indent_pending)
+inline void write_text_byte(text_output& out, std::uint8_t byte, std::size_t indent, bool& indent_pending)
 {
     if (indent_pending) {
         indent_pending = false;
@@ -32,143 +24,70 @@ inline void write_text_byte(text_output& out, std::uint8_t byte, std::size_t ind
         indent_pending = true;
 }
 
-// The node messages end without a line feed. `position` is the file offset of the
-// byte that held the bit, `bit` its index from the top.
-void report_missing_child(text_output& out, std::string_view side, std::uint64_t position,
-                          unsigned bit)
+status print_huffman_text(const pack_image& image, std::uint64_t start, std::size_t indent, text_output& out,
+                          bool& indent_pending)
 {
-    out_text(out, "ERROR: ");
-    out_text(out, side);
-    out_text(out, " node is NULL: +");
-    out_hex(out, position, 8);
-    out_byte(out, '.');
-    out_dec(out, bit, 0);
-}
-
-// Decodes the Huffman string at `start` up to its end mark, writing each text byte as
-// its code word ends. The next byte is loaded before the leaf test, so a code word
-// that ends on the last bit of a byte still needs the byte after it. Returns 0, or -1
-// after its message.
-int print_huffman_text(const pack_image& image, std::uint64_t start, std::size_t indent,
-                       text_output& out, bool& indent_pending)
-{
-    const std::uint8_t* const data = image.data.data();
-    const std::uint64_t end = image.data.size();
-    const huff_node* const nodes = image.nodes.data();
-    const std::uint16_t root = image.root;
-    std::uint64_t position = start;
-    std::uint16_t node = root;
+    huff_reader reader{start};
+    huff_symbol symbol{};
     for (;;) {
-        // The next byte is loaded as soon as the bits of the current one are used up,
-        // before the node that its last bit reached is tested for a leaf.
-        if (position >= end) {
-            out_text(out, overrun_message);
-            return -1;
-        }
-        const unsigned current = data[position++];
-        for (unsigned bit = 0; bit < 8; ++bit) {
-            // The root is never a leaf other than the end mark, so this runs at most
-            // twice: once for the leaf, once for the root.
-            while (is_leaf(nodes[node])) {
-                const std::uint8_t symbol = nodes[node].symbol;
-                if (symbol == end_mark)
-                    return 0;
-                write_text_byte(out, symbol, indent, indent_pending);
-                node = root;
-            }
-            const huff_node& n = nodes[node];
-            const std::uint16_t children[2] = {n.left, n.right};
-            const unsigned one = (current & bit_masks[bit]) != 0;
-            node = children[one];
-            if (node == no_node) {
-                report_missing_child(out, one != 0 ? "right" : "left", position - 1, bit);
-                return -1;
-            }
-        }
+        const status s = huff_next(image, reader, symbol);
+        if (failed(s))
+            return s;
+        if (symbol.symbol == end_mark)
+            return {};
+        write_text_byte(out, symbol.symbol, indent, indent_pending);
     }
 }
 
-// Decodes the XOR-chained string at `start`: each stored byte is folded into the
-// running value, which is the next text byte. The end mark ends the string unless it
-// is the trail byte of a Shift-JIS pair. Returns 0, or -1 after its message.
-int print_xor_text(const pack_image& image, std::uint64_t start, std::size_t indent,
-                   text_output& out, bool& indent_pending)
+status print_xor_text(const pack_image& image, std::uint64_t start, std::size_t indent, text_output& out,
+                      bool& indent_pending)
 {
-    const std::uint8_t* const data = image.data.data();
-    const std::uint64_t end = image.data.size();
-    std::uint64_t position = start;
-    std::uint8_t current = 0;
-    bool trail_expected = false;
+    xor_reader reader{start};
+    std::uint8_t byte = 0;
     for (;;) {
-        if (position >= end) {
-            out_text(out, overrun_message);
-            return -1;
-        }
-        current = static_cast<std::uint8_t>(current ^ data[position++]);
-        if (current == end_mark && !trail_expected)
-            return 0;
-        write_text_byte(out, current, indent, indent_pending);
-        if (trail_expected) {
-            trail_expected = false;
-            if (current < 0x40 || current > 0xFC || current == 0x7F) {
-                out_text(out, "ERROR: illegal shift jis encoding\n");
-                return -1;
-            }
-        } else if ((current >= 0x81 && current <= 0x9F) || (current >= 0xE0 && current <= 0xFC)) {
-            trail_expected = true;
-        }
+        const xor_step step = xor_next(image.data, reader, byte);
+        if (step == xor_step::end)
+            return {};
+        if (step == xor_step::data_end)
+            return fail(failure::decode_overrun);
+        // The offending byte is written before the message, which follows it directly.
+        write_text_byte(out, byte, indent, indent_pending);
+        if (step == xor_step::bad_trail)
+            return fail(failure::illegal_sjis);
     }
 }
 
 // The verbose listing: the code words of the string's symbols, separated by ",", a
 // line per text line, each line indented by 23 blanks, the end mark's word last. It
-// walks the same bits that print_huffman_text has already decoded without failure;
-// the bounds and link tests below are only a guard and never end a listing early.
+// decodes the same bits that print_huffman_text has already decoded without failure.
 void print_code_listing(const pack_image& image, std::uint64_t start, text_output& out)
 {
     const std::uint8_t* const data = image.data.data();
-    const std::uint64_t end = image.data.size();
-    const huff_node* const nodes = image.nodes.data();
-    const std::uint16_t root = image.root;
-    std::uint64_t position = start;
-    std::uint16_t node = root;
+    huff_reader reader{start};
+    huff_symbol symbol{};
     bool indent_pending = true;
-    for (;;) {
-        if (position >= end)
-            return;
-        const unsigned current = data[position++];
-        for (unsigned bit = 0; bit < 8; ++bit) {
-            while (is_leaf(nodes[node])) {
-                const std::uint8_t symbol = nodes[node].symbol;
-                if (symbol == end_mark)
-                    return;
-                out_byte(out, ',');
-                if (symbol == line_feed) {
-                    indent_pending = true;
-                    out_byte(out, '\n');
-                }
-                node = root;
-            }
+    while (!failed(huff_next(image, reader, symbol))) {
+        for (std::uint64_t k = symbol.first_bit; k < symbol.first_bit + symbol.bits; ++k) {
             if (indent_pending) {
                 indent_pending = false;
                 out_blanks(out, verbose_indent);
             }
-            const huff_node& n = nodes[node];
-            const std::uint16_t children[2] = {n.left, n.right};
-            const unsigned one = (current & bit_masks[bit]) != 0;
-            out_byte(out, static_cast<char>('0' + one));
-            node = children[one];
-            if (node == no_node)
-                return;
+            out_byte(out, static_cast<char>('0' + ((data[k / 8] >> (7 - k % 8)) & 1)));
+        }
+        if (symbol.symbol == end_mark)
+            return;
+        out_byte(out, ',');
+        if (symbol.symbol == line_feed) {
+            indent_pending = true;
+            out_byte(out, '\n');
         }
     }
 }
 
 } // namespace
 
-int print_pack_strings(const pack_image& image, text_output& out)
+status print_pack_strings(const pack_image& image, bool verbose, text_output& out)
 {
-    const bool verbose = verbose_level != 0;
     const bool huffman = image.num_nodes > 0;
     const std::size_t indent = verbose ? verbose_indent : normal_indent;
     const string_directory& directory = image.directory;
@@ -178,10 +97,10 @@ int print_pack_strings(const pack_image& image, text_output& out)
             const std::uint64_t start = string_start(image.data, block, j);
             write_line_prefix(out, {i, j}, verbose, start);
             bool indent_pending = false;
-            const int result = huffman ? print_huffman_text(image, start, indent, out, indent_pending)
-                                       : print_xor_text(image, start, indent, out, indent_pending);
-            if (result != 0)
-                return -1;
+            const status s = huffman ? print_huffman_text(image, start, indent, out, indent_pending)
+                                     : print_xor_text(image, start, indent, out, indent_pending);
+            if (failed(s))
+                return s;
             if (verbose && huffman) {
                 // A final line feed of the text has already ended the line.
                 if (!indent_pending)
@@ -191,5 +110,5 @@ int print_pack_strings(const pack_image& image, text_output& out)
             out_byte(out, '\n');
         }
     }
-    return 0;
+    return {};
 }

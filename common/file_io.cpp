@@ -1,0 +1,109 @@
+#include "common/file_io.h"
+
+#include <algorithm>
+#include <new>
+
+bool file_seek(std::FILE* file, std::uint64_t offset)
+{
+#if defined(_WIN32)
+    return offset <= INT64_MAX && _fseeki64(file, static_cast<__int64>(offset), SEEK_SET) == 0;
+#else
+    return offset <= static_cast<std::uint64_t>(INT64_MAX) &&
+           fseeko(file, static_cast<off_t>(offset), SEEK_SET) == 0;
+#endif
+}
+
+bool file_length(std::FILE* file, std::uint64_t& length)
+{
+#if defined(_WIN32)
+    if (_fseeki64(file, 0, SEEK_END) != 0)
+        return false;
+    const __int64 end = _ftelli64(file);
+#else
+    if (fseeko(file, 0, SEEK_END) != 0)
+        return false;
+    const off_t end = ftello(file);
+#endif
+    if (end < 0)
+        return false;
+    length = static_cast<std::uint64_t>(end);
+    return true;
+}
+
+byte_source file_source(std::string path)
+{
+    byte_source source;
+    source.path = std::move(path);
+    return source;
+}
+
+byte_source memory_source(std::string path, std::span<const std::uint8_t> bytes)
+{
+    byte_source source;
+    source.path = std::move(path);
+    source.in_memory = true;
+    source.memory = bytes;
+    return source;
+}
+
+status source_open(byte_source& source)
+{
+    if (source.in_memory) {
+        source.size = source.memory.size();
+        return {};
+    }
+    source.file.reset(std::fopen(source.path.c_str(), "rb"));
+    if (!source.file)
+        return fail(failure::cant_open);
+    if (!file_length(source.file.get(), source.size))
+        return fail(failure::cant_seek);
+    return {};
+}
+
+void source_close(byte_source& source)
+{
+    source.file.reset();
+}
+
+status source_read(byte_source& source, std::uint64_t offset, std::span<std::uint8_t> into)
+{
+    if (source.in_memory) {
+        if (offset > source.size || into.size() > source.size - offset)
+            return fail(failure::cant_read);
+        std::copy_n(source.memory.data() + offset, into.size(), into.data());
+        return {};
+    }
+    if (!file_seek(source.file.get(), offset))
+        return fail(failure::cant_seek);
+    // One request for one item of the whole size: a short read delivers no item.
+    if (!into.empty() && std::fread(into.data(), into.size(), 1, source.file.get()) != 1)
+        return fail(failure::cant_read);
+    return {};
+}
+
+status source_load(byte_source& source, std::uint64_t offset, std::uint64_t length, loaded_bytes& bytes)
+{
+    bytes = loaded_bytes{};
+    if (!source.in_memory && !file_seek(source.file.get(), offset))
+        return fail(failure::cant_seek);
+    // A damaged table may claim gigabytes: a range past the end of the source cannot be
+    // read in full, so it is refused before anything is allocated.
+    if (offset > source.size || length > source.size - offset)
+        return fail(failure::cant_read);
+    if (source.in_memory) {
+        bytes.data = source.memory.subspan(static_cast<std::size_t>(offset), static_cast<std::size_t>(length));
+        return {};
+    }
+    try {
+        bytes.owned = std::make_unique_for_overwrite<std::uint8_t[]>(static_cast<std::size_t>(length));
+    } catch (const std::bad_alloc&) {
+        return fail(failure::memory);
+    }
+    const std::span<std::uint8_t> into(bytes.owned.get(), static_cast<std::size_t>(length));
+    if (!into.empty() && std::fread(into.data(), into.size(), 1, source.file.get()) != 1) {
+        bytes.owned.reset();
+        return fail(failure::cant_read);
+    }
+    bytes.data = into;
+    return {};
+}
