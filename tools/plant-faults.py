@@ -158,8 +158,8 @@ def main():
     if run(['cmake', '-S', ROOT, '-B', args.build, '-DCMAKE_BUILD_TYPE=Debug'], ROOT, 600) != 0:
         sys.exit('plant-faults: cannot configure ' + args.build)
     build = ['cmake', '--build', args.build, '-j2']
-    test = ['ctest', '--test-dir', args.build, '-j2', '--timeout', '120']
-    if run(build, ROOT, 1800) != 0 or run(test, ROOT, 1800) != 0:
+    test = ['ctest', '--test-dir', args.build, '-j2', '--timeout', '30', '--stop-on-failure']
+    if run(build, ROOT, 1800) != 0 or run(test[:-1], ROOT, 1800) != 0:
         sys.exit('plant-faults: the unchanged tree does not build or pass its tests')
 
     killed, survived, unbuildable = 0, [], 0
