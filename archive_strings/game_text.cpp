@@ -2,15 +2,18 @@
 
 #include "archive_strings/char_map.h"
 
-status game_text_of(std::span<const std::uint8_t> data, std::uint64_t start, std::string& text)
+status game_text_of(std::span<const std::uint8_t> data, std::uint64_t start, std::string& text, std::uint64_t* end)
 {
     text.clear();
     game_reader reader{start};
     game_code code{};
     for (;;) {
         const game_step step = next_game_code(data, reader, code);
-        if (step == game_step::end)
+        if (step == game_step::end) {
+            if (end)
+                *end = reader.position;
             return {};
+        }
         if (step != game_step::code)
             return fail(failure::out_of_buffer);
         const std::uint8_t bytes[2] = {code.lead, code.byte};

@@ -61,8 +61,10 @@ inline game_step next_game_code(std::span<const std::uint8_t> data, game_reader&
 
 // The text of the string that starts at data[start], in the text notation: each code's
 // canonical character, the line break as a line feed, every other code as an escape.
-// Fails with out_of_buffer when the data ends before the string's end byte.
-status game_text_of(std::span<const std::uint8_t> data, std::uint64_t start, std::string& text);
+// Fails with out_of_buffer when the data ends before the string's end byte. `end`, when
+// given, receives the position after the end byte.
+status game_text_of(std::span<const std::uint8_t> data, std::uint64_t start, std::string& text,
+                    std::uint64_t* end = nullptr);
 
 // The stored bytes of a text (without the end byte). Returns none, or the fault with
 // `at` at the unit of the text that has no code.

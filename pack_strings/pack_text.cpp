@@ -63,7 +63,8 @@ text_fault pack_bytes_of(std::string_view text, std::vector<std::uint8_t>& bytes
     return text_fault::none;
 }
 
-status pack_string_bytes(const pack_image& image, std::uint64_t start, std::vector<std::uint8_t>& bytes)
+status pack_string_bytes(const pack_image& image, std::uint64_t start, std::vector<std::uint8_t>& bytes,
+                         std::uint64_t* end)
 {
     bytes.clear();
     if (image.num_nodes > 0) {
@@ -73,8 +74,11 @@ status pack_string_bytes(const pack_image& image, std::uint64_t start, std::vect
             const status s = huff_next(image, reader, symbol);
             if (failed(s))
                 return s;
-            if (symbol.symbol == end_mark)
+            if (symbol.symbol == end_mark) {
+                if (end)
+                    *end = reader.position;
                 return {};
+            }
             bytes.push_back(symbol.symbol);
         }
     }
@@ -82,8 +86,11 @@ status pack_string_bytes(const pack_image& image, std::uint64_t start, std::vect
     std::uint8_t byte = 0;
     for (;;) {
         const xor_step step = xor_next(image.data, reader, byte);
-        if (step == xor_step::end)
+        if (step == xor_step::end) {
+            if (end)
+                *end = reader.position;
             return {};
+        }
         if (step == xor_step::data_end)
             return fail(failure::decode_overrun);
         if (step == xor_step::bad_trail)

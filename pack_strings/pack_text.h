@@ -20,5 +20,7 @@ void pack_text_of(std::span<const std::uint8_t> bytes, std::string& text);
 text_fault pack_bytes_of(std::string_view text, std::vector<std::uint8_t>& bytes, std::size_t& at);
 
 // The text bytes of the string that starts at `start` of a parsed image, in either
-// form, without its end mark. Fails as the dump of that string would.
-status pack_string_bytes(const pack_image& image, std::uint64_t start, std::vector<std::uint8_t>& bytes);
+// form, without its end mark. Fails as the dump of that string would. `end`, when given,
+// receives the position after the last byte the decoder loaded.
+status pack_string_bytes(const pack_image& image, std::uint64_t start, std::vector<std::uint8_t>& bytes,
+                         std::uint64_t* end = nullptr);

@@ -32,6 +32,7 @@
 #include "common/notation.h"
 #include "pack_strings/pack.h"
 #include "tests/support/sources.h"
+#include "translate/kx_text.h"
 
 #if !defined(_WIN32)
 #include <sys/wait.h>
@@ -220,6 +221,8 @@ run_result run_in_process(const case_step& step)
         r.status = run_kxps_strings(argc, argv.data(), out, err);
     else if (step.words[0] == "kx_strings")
         r.status = run_kx_strings(argc, argv.data(), out, err);
+    else if (step.words[0] == "kx_text")
+        r.status = run_kx_text(argc, argv.data(), out, err);
     out_finish(out);
     out_finish(err);
     r.out = out.kept;
@@ -246,7 +249,7 @@ run_result run_process(const case_step& step)
     std::string command;
     if (step.kind == case_step::sh) {
         command = step.body;
-        for (const char* tool : {"kxps_strings", "kx_strings"})
+        for (const char* tool : {"kxps_strings", "kx_strings", "kx_text"})
             for (std::size_t at; (at = command.find(std::string("$") + tool)) != std::string::npos;)
                 command.replace(at, std::strlen(tool) + 1, shell_word(tool_path(tool)));
         command = "( " + command + " )";

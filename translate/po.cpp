@@ -1,0 +1,184 @@
+#include "translate/po.h"
+
+#include "common/notation.h"
+
+namespace {
+
+void write_keyword(text_output& out, std::string_view keyword, std::string_view text)
+{
+    out_text(out, keyword);
+    out_byte(out, ' ');
+    std::string quoted;
+    const std::size_t first_break = text.find('\n');
+    if (first_break == std::string_view::npos || first_break + 1 == text.size()) {
+        append_quoted(quoted, text);
+        out_text(out, quoted);
+        out_byte(out, '\n');
+        return;
+    }
+    out_text(out, "\"\"\n");
+    while (!text.empty()) {
+        const std::size_t cut = std::min(text.find('\n'), text.size() - 1) + 1;
+        quoted.clear();
+        append_quoted(quoted, text.substr(0, cut));
+        out_text(out, quoted);
+        out_byte(out, '\n');
+        text.remove_prefix(cut);
+    }
+}
+
+} // namespace
+
+void write_po_header(text_output& out, std::string_view fields)
+{
+    write_keyword(out, "msgid", "");
+    write_keyword(out, "msgstr", fields);
+}
+
+void write_po_entry(text_output& out, std::string_view comment, std::string_view context, std::string_view msgid)
+{
+    out_byte(out, '\n');
+    out_text(out, "#. ");
+    out_text(out, comment);
+    out_byte(out, '\n');
+    write_keyword(out, "msgctxt", context);
+    write_keyword(out, "msgid", msgid);
+    write_keyword(out, "msgstr", "");
+}
+
+namespace {
+
+enum class po_field { none, context, msgid, plural, msgstr };
+
+struct po_reader {
+    std::vector<po_entry>& entries;
+    po_entry entry;
+    bool has_msgid = false;
+    bool has_msgstr = false;
+    bool pending_fuzzy = false;
+    po_field field = po_field::none;
+};
+
+// Ends the entry being read, if it is complete. Returns false for a msgid without msgstr.
+bool finish_entry(po_reader& r, std::string& error)
+{
+    if (r.has_msgid && !r.has_msgstr)
+        return error = "line " + std::to_string(r.entry.line) + ": msgid without msgstr", false;
+    if (!r.has_msgid && r.entry.has_context)
+        return error = "line " + std::to_string(r.entry.line) + ": msgctxt without msgid", false;
+    if (r.has_msgid)
+        r.entries.push_back(r.entry);
+    r.entry = po_entry{};
+    r.has_msgid = r.has_msgstr = false;
+    r.field = po_field::none;
+    return true;
+}
+
+std::string* field_text(po_reader& r)
+{
+    static std::string ignored;
+    switch (r.field) {
+    case po_field::context: return &r.entry.context;
+    case po_field::msgid: return &r.entry.msgid;
+    case po_field::msgstr: return &r.entry.msgstr;
+    case po_field::plural: ignored.clear(); return &ignored;
+    case po_field::none: break;
+    }
+    return nullptr;
+}
+
+} // namespace
+
+bool read_po(std::string_view text, std::vector<po_entry>& entries, std::string& error)
+{
+    entries.clear();
+    po_reader r{entries, {}};
+    if (text.starts_with("\xEF\xBB\xBF"))
+        text.remove_prefix(3);
+    std::size_t number = 0;
+    while (!text.empty()) {
+        const std::size_t nl = text.find('\n');
+        std::string_view line = text.substr(0, nl);
+        text.remove_prefix(nl == std::string_view::npos ? text.size() : nl + 1);
+        ++number;
+        if (line.ends_with('\r'))
+            line.remove_suffix(1);
+        while (!line.empty() && (line.front() == ' ' || line.front() == '\t'))
+            line.remove_prefix(1);
+        const std::string where = "line " + std::to_string(number) + ": ";
+        if (line.empty() || line.starts_with("#~") || line.starts_with("#|"))
+            continue;
+        if (line[0] == '#') {
+            if (r.has_msgstr && !finish_entry(r, error))
+                return false;
+            r.field = po_field::none;
+            // Flags are comma-separated words after "#,".
+            if (line.starts_with("#,") && (" " + std::string(line.substr(2)) + ",").find(" fuzzy,") != std::string::npos)
+                r.pending_fuzzy = true;
+            continue;
+        }
+        std::size_t at = 0;
+        if (line[0] != '"') {
+            const std::size_t space = line.find_first_of(" \t");
+            const std::string_view keyword = line.substr(0, space);
+            at = space == std::string_view::npos ? line.size() : line.find('"', space);
+            if (at == std::string_view::npos)
+                return error = where + "expected a quoted string after " + std::string(keyword), false;
+            if (keyword == "msgctxt" || keyword == "msgid") {
+                if (r.has_msgstr && !finish_entry(r, error))
+                    return false;
+                if (keyword == "msgid" ? r.has_msgid : (r.has_msgid || r.entry.has_context))
+                    return error = where + std::string(keyword) + " out of place", false;
+                if (!r.entry.has_context)
+                    r.entry.line = number;
+                r.entry.fuzzy = r.entry.fuzzy || r.pending_fuzzy;
+                r.pending_fuzzy = false;
+                r.entry.has_context |= keyword == "msgctxt";
+                r.has_msgid |= keyword == "msgid";
+                r.field = keyword == "msgid" ? po_field::msgid : po_field::context;
+            } else if (keyword == "msgid_plural" && r.has_msgid && !r.has_msgstr) {
+                r.entry.plural = true;
+                r.field = po_field::plural;
+            } else if (keyword == "msgstr" || keyword.starts_with("msgstr[")) {
+                if (!r.has_msgid)
+                    return error = where + "msgstr without msgid", false;
+                if (keyword != "msgstr")
+                    r.entry.plural = true;
+                if (r.has_msgstr && keyword == "msgstr")
+                    return error = where + "a second msgstr", false;
+                if (!r.has_msgstr)
+                    r.entry.msgstr_line = number;
+                r.has_msgstr = true;
+                r.field = keyword == "msgstr" || keyword == "msgstr[0]" ? po_field::msgstr : po_field::plural;
+            } else {
+                return error = where + "unknown keyword " + std::string(keyword), false;
+            }
+        }
+        std::string* into = field_text(r);
+        if (into == nullptr)
+            return error = where + "a string outside any msgctxt, msgid or msgstr", false;
+        std::string part;
+        if (!read_quoted(line, at, part))
+            return error = where + "bad quoted string at column " + std::to_string(at + 1), false;
+        if (line.find_first_not_of(" \t", at) != std::string_view::npos)
+            return error = where + "text after the quoted string", false;
+        *into += part;
+    }
+    return finish_entry(r, error);
+}
+
+std::string_view po_header_field(std::string_view header, std::string_view name)
+{
+    while (!header.empty()) {
+        const std::size_t nl = header.find('\n');
+        std::string_view line = header.substr(0, nl);
+        header.remove_prefix(nl == std::string_view::npos ? header.size() : nl + 1);
+        if (line.size() > name.size() && line.starts_with(name) && line[name.size()] == ':') {
+            line.remove_prefix(name.size() + 1);
+            while (!line.empty() && line.front() == ' ')
+                line.remove_prefix(1);
+            return line;
+        }
+    }
+    return {};
+}
