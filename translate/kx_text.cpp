@@ -150,11 +150,12 @@ int export_file(const text_options& options, text_output& out, text_output& err)
                 ++strings;
             }
         }
-    const bool written = out_finish(*into) == 0 && (!target || close_written_file(target));
-    if (!written || (!temporary.empty() && !replace_file(temporary, options.output))) {
-        if (!temporary.empty())
-            remove_file(temporary);
-        return report(err, "can't write " + (options.output.empty() ? std::string("output") : options.output)), 1;
+    const bool written = out_finish(*into) == 0;
+    if (!target && !written)
+        return report(err, "can't write output"), 1;
+    if (target && (!close_written_file(target) || !written || !replace_file(temporary, options.output))) {
+        remove_file(temporary);
+        return report(err, "can't write " + options.output), 1;
     }
     out_text(err, std::to_string(strings) + " strings exported; " + std::to_string(unreached_bytes(file)) +
                       " bytes of the strings area are reached by no string\n");
@@ -389,11 +390,10 @@ int run_kx_text(int argc, const char* const* argv, text_output& out, text_output
         report(err, "memory exhausted");
         result = 1;
     }
-    if (result < 0)
-        result = 0; // help
-    const bool out_written = out_finish(out) == 0;
-    if (!out_written)
+    if (result < 0 && out_finish(out) != 0) { // help
         report(err, "can't write output");
+        result = 1;
+    }
     out_finish(err);
-    return out_written ? result : 1;
+    return result < 0 ? 0 : result;
 }
