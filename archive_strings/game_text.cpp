@@ -38,6 +38,9 @@ status game_text_of(std::span<const std::uint8_t> data, std::uint64_t start, std
     }
 }
 
+// The game's line break: a backslash and an n.
+static constexpr std::uint8_t line_break[] = {'\\', 'n'};
+
 text_fault game_bytes_of(std::string_view text, std::vector<std::uint8_t>& bytes, std::size_t& at)
 {
     bytes.clear();
@@ -47,19 +50,14 @@ text_fault game_bytes_of(std::string_view text, std::vector<std::uint8_t>& bytes
         const text_fault fault = read_text_unit(text, at, unit);
         if (fault != text_fault::none)
             return fault;
-        if (unit.kind == text_unit_kind::escape) {
-            bytes.insert(bytes.end(), unit.bytes.begin(), unit.bytes.end());
-        } else if (unit.kind == text_unit_kind::line_break) {
-            bytes.push_back('\\');
-            bytes.push_back('n');
-        } else {
-            const game_char_code code = game_code_of(unit.character);
-            if (code.length == 0) {
-                at = unit.at;
-                return text_fault::no_code;
-            }
-            bytes.insert(bytes.end(), code.bytes, code.bytes + code.length);
+        if (append_unit_bytes(unit, line_break, bytes))
+            continue;
+        const game_char_code code = game_code_of(unit.character);
+        if (code.length == 0) {
+            at = unit.at;
+            return text_fault::no_code;
         }
+        bytes.insert(bytes.end(), code.bytes, code.bytes + code.length);
     }
     return text_fault::none;
 }

@@ -132,6 +132,16 @@ text_fault read_text_unit(std::string_view text, std::size_t& at, text_unit& uni
     return text_fault::none;
 }
 
+bool append_unit_bytes(const text_unit& unit, std::span<const std::uint8_t> line_break,
+                       std::vector<std::uint8_t>& bytes)
+{
+    if (unit.kind == text_unit_kind::character)
+        return false;
+    const std::span<const std::uint8_t> add = unit.kind == text_unit_kind::escape ? std::span(unit.bytes) : line_break;
+    bytes.insert(bytes.end(), add.begin(), add.end());
+    return true;
+}
+
 std::size_t character_column(std::string_view text, std::size_t at)
 {
     std::size_t column = 1;

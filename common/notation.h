@@ -43,6 +43,11 @@ struct text_unit {
 // are refused (control): they are written as escapes.
 text_fault read_text_unit(std::string_view text, std::size_t& at, text_unit& unit);
 
+// The bytes of an escape or line-break unit, appended to `bytes` (`line_break` for the
+// line break); returns false for a character unit, which the text's encoding codes.
+bool append_unit_bytes(const text_unit& unit, std::span<const std::uint8_t> line_break,
+                       std::vector<std::uint8_t>& bytes);
+
 // The position of byte `at` of a UTF-8 text in characters, counted from 1.
 std::size_t character_column(std::string_view text, std::size_t at);
 

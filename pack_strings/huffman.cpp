@@ -1,6 +1,7 @@
 // The Huffman code of a packed file: decoding a code word a bit at a time, building a
 // tree from byte counts, and encoding with it. Bits are taken from the top of each byte
 // down; a 0 bit goes to the left child, a 1 bit to the right.
+#include <algorithm>
 #include <new>
 #include <utility>
 
@@ -48,19 +49,26 @@ status huff_next(const pack_image& image, huff_reader& reader, huff_symbol& symb
     }
 }
 
+void count_symbols(std::span<std::uint64_t, 256> counts, std::span<const std::uint8_t> text)
+{
+    for (std::uint8_t byte : text)
+        ++counts[byte];
+    ++counts[end_mark];
+}
+
 status build_code_tree(std::span<const std::uint64_t, 256> counts, std::vector<node_record>& records)
 {
     records.clear();
     std::vector<std::pair<std::uint64_t, std::uint8_t>> open; // weight, record index
     std::size_t leaves = 0;
     for (std::size_t b = 0; b < 256; ++b)
-        leaves += counts[b] != 0;
+        leaves += counts[b] != 0 || b == end_mark;
     if (leaves > 128)
         return fail(failure::too_many_symbols, 0, 0, leaves);
     for (std::size_t b = 0; b < 256; ++b) {
-        if (counts[b] == 0)
+        if (counts[b] == 0 && b != end_mark)
             continue;
-        open.emplace_back(counts[b], static_cast<std::uint8_t>(records.size()));
+        open.emplace_back(std::max<std::uint64_t>(counts[b], 1), static_cast<std::uint8_t>(records.size()));
         records.push_back(node_record{static_cast<std::uint8_t>(b), no_link_byte, no_link_byte, no_link_byte});
     }
     while (open.size() > 1) {

@@ -113,7 +113,11 @@ xor_step xor_next(std::span<const std::uint8_t> data, xor_reader& reader, std::u
 // is text byte k XOR text byte k-1.
 void xor_encode(std::span<const std::uint8_t> text, std::vector<std::uint8_t>& out);
 
-// A code tree over byte counts (counts[b] > 0 for every byte b that needs a leaf):
+// Adds the bytes of one string and its end mark to `counts`, for build_code_tree.
+void count_symbols(std::span<std::uint64_t, 256> counts, std::span<const std::uint8_t> text);
+
+// A code tree over byte counts (counts[b] > 0 for every byte b that needs a leaf; the
+// end mark gets one even when no string was counted):
 // the leaves in ascending byte order, then the inner records as they are merged (the
 // two lightest first, ties to the lower record; the first taken becomes the left
 // child), the root last. Fails with too_many_symbols above 128 leaves, whose links

@@ -47,18 +47,14 @@ text_fault pack_bytes_of(std::string_view text, std::vector<std::uint8_t>& bytes
         const text_fault fault = read_text_unit(text, at, unit);
         if (fault != text_fault::none)
             return fault;
-        if (unit.kind == text_unit_kind::escape) {
-            bytes.insert(bytes.end(), unit.bytes.begin(), unit.bytes.end());
-        } else if (unit.kind == text_unit_kind::line_break) {
-            bytes.push_back(line_feed);
-        } else {
-            const cp932_code code = cp932_encode(unit.character);
-            if (code.length == 0) {
-                at = unit.at;
-                return text_fault::no_code;
-            }
-            bytes.insert(bytes.end(), code.bytes, code.bytes + code.length);
+        if (append_unit_bytes(unit, std::span(&line_feed, 1), bytes))
+            continue;
+        const cp932_code code = cp932_encode(unit.character);
+        if (code.length == 0) {
+            at = unit.at;
+            return text_fault::no_code;
         }
+        bytes.insert(bytes.end(), code.bytes, code.bytes + code.length);
     }
     return text_fault::none;
 }

@@ -219,9 +219,7 @@ bool choose_code(const game_file& file, const std::vector<new_text>& texts, codi
     for (std::uint32_t b = 0; b < table.directory.num_blocks; ++b)
         for (std::uint32_t j = 0; j < table.directory.blocks[b].count; ++j) {
             if (next < texts.size() && texts[next].block == b && texts[next].index == j) {
-                for (std::uint8_t byte : texts[next++].bytes)
-                    ++counts[byte];
-                ++counts[end_mark];
+                count_symbols(counts, texts[next++].bytes);
                 continue;
             }
             const std::uint64_t start = string_start(table.data, table.directory.blocks[b], j);
@@ -229,11 +227,8 @@ bool choose_code(const game_file& file, const std::vector<new_text>& texts, codi
             if (counted[start] || failed(read_game_string(file, table, start, text, end)))
                 continue;
             counted[start] = true;
-            for (std::uint8_t byte : text)
-                ++counts[byte];
-            ++counts[end_mark];
+            count_symbols(counts, text);
         }
-    counts[end_mark] += counts[end_mark] == 0;
     const status s = build_code_tree(counts, records);
     if (failed(s))
         return error = failure_text(s, file.path), false;

@@ -131,12 +131,8 @@ bool pack_from_source(std::string_view source, bool huffman, std::vector<std::ui
     if (huffman) {
         std::uint64_t counts[256] = {};
         for (const source_block& block : blocks)
-            for (const std::vector<std::uint8_t>& text : block.texts) {
-                for (std::uint8_t byte : text)
-                    ++counts[byte];
-                ++counts[end_mark];
-            }
-        counts[end_mark] += counts[end_mark] == 0;
+            for (const std::vector<std::uint8_t>& text : block.texts)
+                count_symbols(counts, text);
         const status s = build_code_tree(counts, records);
         if (failed(s))
             return report(s, error);
