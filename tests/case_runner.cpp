@@ -4,6 +4,8 @@
 //
 //   # a comment                 (at the start of a line)
 //   in-process                  the runs call the tools' entry points in this process
+//   no-address-sanitizer        the runs limit the address space, which AddressSanitizer's
+//                               shadow memory does not fit in: skipped in such builds
 //   file NAME hex               the file's bytes in hexadecimal on the indented lines
 //   file NAME archive           an archive or pack from a source text on the indented
 //   file NAME pack huffman|xor  lines (tests/support/sources.h)
@@ -55,6 +57,7 @@ struct case_step {
 struct case_spec {
     bool in_process = false;
     bool posix_only = false;
+    bool no_address_sanitizer = false;
     std::vector<case_step> steps;
 };
 
@@ -152,8 +155,8 @@ bool parse_case(const fs::path& path, case_spec& spec, std::string& error)
         const std::size_t space = std::min(line.find(' '), line.size());
         const std::string word = line.substr(0, space);
         const std::string rest = trim(line.substr(space));
-        if (word == "in-process") {
-            spec.in_process = true;
+        if (word == "in-process" || word == "no-address-sanitizer") {
+            (word == "in-process" ? spec.in_process : spec.no_address_sanitizer) = true;
             continue;
         }
         if (word == "file" || word == "run" || word == "sh" || word == "same") {
@@ -323,6 +326,17 @@ int run_case(const fs::path& path)
         return 0;
     }
 #endif
+#if defined(__SANITIZE_ADDRESS__)
+    constexpr bool address_sanitizer = true;
+#elif defined(__has_feature)
+    constexpr bool address_sanitizer = __has_feature(address_sanitizer);
+#else
+    constexpr bool address_sanitizer = false;
+#endif
+    if (spec.no_address_sanitizer && address_sanitizer) {
+        std::cout << path.string() << ": skipped, it limits the address space\n";
+        return 0;
+    }
     int differences = 0;
     const auto differ = [&](const case_step& step, const std::string& what) {
         std::cout << path.string() << ":" << step.line << ": " << what << "\n";
