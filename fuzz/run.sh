@@ -6,7 +6,7 @@
 #   fuzz/run.sh [SECONDS_PER_TARGET]      (default 60; FUZZ_BUILD_DIR overrides
 #                                          the build directory, default build-fuzz)
 #
-# Both targets run at once, one per core. Their corpora grow in the build directory
+# The targets run at once, one per core. Their corpora grow in the build directory
 # and are reused by the next run; crashing inputs are written to its artifacts/.
 set -euo pipefail
 
@@ -16,24 +16,39 @@ build="${FUZZ_BUILD_DIR:-$root/build-fuzz}"
 # Largest input per format: the slowest legitimate input of this size (many blocks
 # sharing one list of strings that share one long string; make_seeds --worst-*)
 # stays well under the 2 s timeout. See fuzz/README.md.
-declare -A max_len=([archive]=2048 [pack]=512)
+declare -A max_len=([archive]=2048 [pack]=512 [import]=4096)
+formats=(archive pack import)
 
 generator=()
 if command -v ninja >/dev/null; then generator=(-G Ninja); fi
 cmake -S "$root" -B "$build" "${generator[@]}" -DCMAKE_CXX_COMPILER=clang++ \
       -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKX_FUZZ=ON -DKX_TESTS=OFF >/dev/null
-cmake --build "$build" --target fuzz_archive fuzz_pack make_seeds -j 2
+cmake --build "$build" --target fuzz_archive fuzz_pack fuzz_import make_seeds kx_text -j 2
 
 "$build/make_seeds" "$build/seeds" "$root/examples"
 
+# fuzz_import's inputs are PO files: the examples' exports, untranslated and with
+# every entry translated; its dictionary holds the PO keywords and the notation.
+mkdir -p "$build/seeds/import"
+for example in KESTRA STRINGS.PAK XOR.PAK; do
+  "$build/kx_text" export "$root/examples/$example" -o "$build/seeds/import/$example.po" 2>/dev/null
+  sed 's/^msgstr ""$/msgstr "Translated {7B}text}\\n"/' "$build/seeds/import/$example.po" \
+      >"$build/seeds/import/$example.translated.po"
+done
+printf '%s\n' '"msgctxt "' '"msgid "' '"msgstr "' '"msgid_plural "' '"msgstr[0] "' '"#, fuzzy\x0a"' \
+    '"#~ "' '"#| "' '"\\n"' '"\\\""' '"{7B}"' '"{01 79}"' '"{0A}"' '"{1F}"' '"{82 A0}"' '"{7C}"' '"|"' \
+    '"8:0:0"' '"43:1:1"' '"0:0"' '"Content-Type: text/plain; charset="' >"$build/import.dict"
+
 status=0
 pids=()
-for format in archive pack; do
+for format in "${formats[@]}"; do
   target="$build/fuzz_$format"
   corpus="$build/corpus/$format"
   artifacts="$build/artifacts/$format/"
   mkdir -p "$corpus" "$artifacts"
-  options=(-timeout=2 -rss_limit_mb=2048 -dict="$root/fuzz/$format.dict"
+  dict="$root/fuzz/$format.dict"
+  [ -e "$dict" ] || dict="$build/$format.dict"
+  options=(-timeout=2 -rss_limit_mb=2048 -dict="$dict"
            -artifact_prefix="$artifacts" -print_final_stats=1)
 
   # Every input that ever failed must still pass, whole (-max_len would cut it).
@@ -52,8 +67,7 @@ for format in archive pack; do
   pids+=($!)
 done
 
-formats=(archive pack)
-for k in 0 1; do
+for k in "${!formats[@]}"; do
   if wait "${pids[$k]}"; then
     echo "fuzz/run.sh: fuzz_${formats[$k]}: no failure in ${seconds} s"
     grep -E '^(#[0-9]+.*DONE|stat::number_of_executed_units|stat::peak_rss_mb)' \

@@ -1,0 +1,108 @@
+// libFuzzer target: the fuzzer's bytes are a PO file, imported into each of the three
+// bundled examples by kx_text itself (run_kx_text, with a file in a temporary folder:
+// the import's matching of entries and its check of each translation are kx_text's
+// own and not library calls). A crash or sanitizer report stops the run, and so does
+// an import that kx_text accepted but that does not hold what the PO asks: read back,
+// every string whose entry has a translation, not fuzzy, must hold that text and every
+// other string its old one. A rebuilt file failing kx_text's own check stops it too.
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <map>
+#include <random>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "translate/game_file.h"
+#include "translate/kx_text.h"
+#include "translate/po.h"
+
+namespace {
+
+struct example {
+    std::string path;
+    const char* kind;
+    game_file file;
+};
+
+std::vector<example> examples;
+std::string folder;
+
+// The text of every string of a file, by context.
+std::map<std::string, std::string> texts_of(const game_file& file)
+{
+    std::map<std::string, std::string> texts;
+    std::vector<std::uint8_t> bytes;
+    for (const string_table& table : file.tables)
+        for (std::uint32_t b = 0; b < table.directory.num_blocks; ++b)
+            for (std::uint32_t j = 0; j < table.directory.blocks[b].count; ++j) {
+                std::uint64_t end = 0;
+                if (failed(read_game_string(file, table, string_start(table.data, table.directory.blocks[b], j), bytes, end)))
+                    std::abort();
+                game_text(file, bytes, texts[string_context(table, b, j)]);
+            }
+    return texts;
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerInitialize(int*, char***)
+{
+    const std::filesystem::path shm = "/dev/shm";
+    const std::filesystem::path base = std::filesystem::exists(shm) ? shm : std::filesystem::temp_directory_path();
+    folder = (base / ("kx_fuzz_import_" + std::to_string(std::random_device{}()))).string();
+    std::filesystem::create_directories(folder);
+    std::atexit([] {
+        std::error_code ignored;
+        std::filesystem::remove_all(folder, ignored);
+    });
+    for (const auto& [name, kind] : {std::pair{"KESTRA", file_kind::archive}, std::pair{"STRINGS.PAK", file_kind::pack},
+                                     std::pair{"XOR.PAK", file_kind::pack}}) {
+        example& e = examples.emplace_back();
+        e.path = std::string(KX_EXAMPLES_DIR) + "/" + name;
+        e.kind = kind == file_kind::archive ? "archive" : "pack";
+        std::string error;
+        if (!load_game_file(e.path, &kind, e.file, error)) {
+            std::fprintf(stderr, "fuzz_import: %s\n", error.c_str());
+            std::abort();
+        }
+    }
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
+{
+    static text_output out, err; // 64 KiB buffers: not on the stack
+    const std::string po = folder + "/in.po", rebuilt = folder + "/out";
+    std::FILE* f = std::fopen(po.c_str(), "wb");
+    if (f == nullptr || std::fwrite(data, 1, size, f) != size || std::fclose(f) != 0)
+        std::abort();
+    std::vector<po_entry> entries;
+    std::string error;
+    const bool readable = read_po(std::string_view(reinterpret_cast<const char*>(data), size), entries, error);
+    for (const example& e : examples) {
+        const char* argv[] = {"kx_text", "import", e.path.c_str(), po.c_str(), "-o", rebuilt.c_str(), "--kind", e.kind};
+        out_init_discard(out);
+        out_init_memory(err);
+        const int status = run_kx_text(8, argv, out, err);
+        // (the whole message: an error naming the PO may quote any text of it)
+        if (err.kept.starts_with("ERROR: the rebuilt file fails its check"))
+            std::abort();
+        if (status != 0)
+            continue;
+        // Accepted: the PO must read, and the new file hold what it asks.
+        game_file file;
+        const file_kind kind = e.file.kind;
+        if (!readable || !load_game_file(rebuilt, &kind, file, error))
+            std::abort();
+        std::map<std::string, std::string> want = texts_of(e.file);
+        for (const po_entry& entry : entries)
+            if (entry.has_context && !entry.msgstr.empty() && !entry.fuzzy)
+                want.at(entry.context) = entry.msgstr;
+        if (texts_of(file) != want)
+            std::abort();
+        std::filesystem::remove(rebuilt);
+    }
+    return 0;
+}
