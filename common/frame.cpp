@@ -1,5 +1,10 @@
 #include "common/frame.h"
 
+#if defined(_WIN32)
+#include <fcntl.h>
+#include <io.h>
+#endif
+
 void print_usage(const tool_identity& tool, text_output& err)
 {
     out_text(err, tool.usage_line);
@@ -76,4 +81,18 @@ void write_line_prefix(text_output& out, std::initializer_list<std::int64_t> pos
         out_hex(out, offset, 8);
     }
     out_text(out, " = ");
+}
+
+int run_on_standard_streams(int argc, char** argv, tool_entry entry)
+{
+#if defined(_WIN32)
+    _setmode(_fileno(stdout), _O_BINARY);
+    _setmode(_fileno(stderr), _O_BINARY);
+#endif
+    // Each writer holds a 64 KiB buffer: kept off the stack.
+    static text_output out;
+    static text_output err;
+    out_init_file(out, stdout);
+    out_init_file(err, stderr);
+    return entry(argc, argv, out, err);
 }

@@ -35,6 +35,16 @@ int parse_command_line(int argc, const char* const* argv, const tool_identity& t
 // "COMPLETED!" after a success. Returns the exit status, 0 or 1.
 int finish_run(const status& result, std::string_view path, text_output& out, text_output& err);
 
+// A tool's entry point: reads the command line in `argv`, writes the dump to `out` and
+// messages to `err`, and returns the exit status.
+using tool_entry = int (*)(int argc, const char* const* argv, text_output& out, text_output& err);
+
+// The main function of every tool: runs `entry` on standard output and standard error.
+// On Windows both are first switched to binary mode, so that every byte is written as
+// it is: in text mode the C runtime writes each 0x0A, a line feed inside a string too,
+// as CR LF. The output is then the same bytes on every platform.
+int run_on_standard_streams(int argc, char** argv, tool_entry entry);
+
 // The head of a dump line: each position as "[%3.1d]", then, when verbose, " +" and
 // `offset` in eight hexadecimal digits, then " = ". Positions count from 0 in
 // directory order.
