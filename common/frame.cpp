@@ -1,5 +1,10 @@
 #include "common/frame.h"
 
+#if defined(_WIN32)
+#include <fcntl.h>
+#include <io.h>
+#endif
+
 void print_usage(const tool_identity& tool, text_output& err)
 {
     out_text(err, tool.usage_line);
@@ -76,4 +81,14 @@ void write_line_prefix(text_output& out, std::initializer_list<std::int64_t> pos
         out_hex(out, offset, 8);
     }
     out_text(out, " = ");
+}
+
+void open_standard_streams(text_output& out, text_output& err)
+{
+#if defined(_WIN32)
+    _setmode(_fileno(stdout), _O_BINARY);
+    _setmode(_fileno(stderr), _O_BINARY);
+#endif
+    out_init_file(out, stdout);
+    out_init_file(err, stderr);
 }

@@ -35,6 +35,12 @@ int parse_command_line(int argc, const char* const* argv, const tool_identity& t
 // "COMPLETED!" after a success. Returns the exit status, 0 or 1.
 int finish_run(const status& result, std::string_view path, text_output& out, text_output& err);
 
+// Sets up the two writers of a tool's main function on standard output and standard
+// error. On Windows both streams are first switched to binary mode, so that every byte
+// is written as it is: in text mode the C runtime writes each 0x0A, a line feed inside
+// a string too, as CR LF. The output is then the same bytes on every platform.
+void open_standard_streams(text_output& out, text_output& err);
+
 // The head of a dump line: each position as "[%3.1d]", then, when verbose, " +" and
 // `offset` in eight hexadecimal digits, then " = ". Positions count from 0 in
 // directory order.

@@ -21,7 +21,9 @@
 //
 // Every run names all three of stdout, stderr and status. Runs share one fresh folder,
 // their working directory, in which the files are written. Files with sh runs are
-// skipped on Windows.
+// skipped on Windows. There the runs go through cmd, each word in double quotes, so a
+// word may not hold a double quote or a percent sign; the tools write both standard
+// streams in binary mode, so the expected bytes are the same as elsewhere.
 #include <algorithm>
 #include <cctype>
 #include <cstdlib>
