@@ -1,6 +1,7 @@
 #include "translate/kx_text.h"
 
 #include <algorithm>
+#include <cctype>
 #include <filesystem>
 #include <map>
 #include <new>
@@ -84,6 +85,12 @@ int parse_arguments(int argc, const char* const* argv, text_options& options, te
     return 0;
 }
 
+// "1 string", "2 strings".
+std::string counted(std::uint64_t n, std::string_view noun)
+{
+    return std::to_string(n) + " " + std::string(noun) + (n == 1 ? "" : "s");
+}
+
 std::string base_name(const std::string& path)
 {
     return std::filesystem::path(path).filename().string();
@@ -157,8 +164,8 @@ int export_file(const text_options& options, text_output& out, text_output& err)
         remove_file(temporary);
         return report(err, "can't write " + options.output), 1;
     }
-    out_text(err, std::to_string(strings) + " strings exported; " + std::to_string(unreached_bytes(file)) +
-                      " bytes of the strings area are reached by no string\n");
+    out_text(err, counted(strings, "string") + " exported; " + counted(unreached_bytes(file), "byte") +
+                      " of the strings area reached by no string\n");
     return 0;
 }
 
@@ -187,6 +194,25 @@ bool place_of(const game_file& file, const std::string& context, std::size_t& ta
     return false;
 }
 
+// Where in `text` the unit starts whose bytes hold byte `k` of the text's bytes.
+std::size_t unit_holding_byte(const game_file& file, std::string_view text, std::size_t k)
+{
+    std::vector<std::uint8_t> unit_bytes;
+    std::size_t at = 0, next = 0, ignored = 0, count = 0;
+    text_unit unit;
+    while (next < text.size() && count <= k) {
+        at = next;
+        read_text_unit(text, next, unit);
+        const std::string_view one = text.substr(at, next - at);
+        if (file.kind == file_kind::archive)
+            game_bytes_of(one, unit_bytes, ignored);
+        else
+            pack_bytes_of(one, unit_bytes, ignored);
+        count += unit_bytes.size();
+    }
+    return at;
+}
+
 // The stored bytes of a translation, when its text is the one and only text of those
 // bytes in this file's form: encoding it and reading it back gives the same text.
 // Otherwise returns false with `at` (a byte of the text) and the reason.
@@ -212,45 +238,44 @@ bool stored_bytes(const game_file& file, std::string_view text, std::vector<std:
         return reason = "\"" + std::string(text.substr(at, length)) + "\" has no code in this file's encoding", false;
     }
     }
+    // Reads the stored form back as the dumpers would; where it ends or fails before
+    // all of the text's bytes, the text holds what the form cannot store.
     std::vector<std::uint8_t> stored, read_back;
     std::string back;
+    std::size_t bad = bytes.size(); // the text's byte the fault is at
     if (archive) {
         stored = bytes;
         stored.push_back(game_end_byte);
         std::uint64_t end = 0;
         if (failed(game_text_of(stored, 0, back, &end)))
-            return at = text.size(), reason = "a lead byte at the end takes the end byte as its second byte", false;
+            reason = "a lead byte at the end of a text takes the end byte as its second byte", bad = bytes.size() - 1;
+        else if (end < stored.size())
+            reason = "the byte 1F ends a string: it cannot be part of a text", bad = static_cast<std::size_t>(end - 1);
     } else if (file.image.num_nodes > 0) {
-        // The end mark's byte cannot be a symbol of the text in the Huffman form.
         const auto mark = std::find(bytes.begin(), bytes.end(), end_mark);
-        if (mark != bytes.end()) {
-            // Point at the first unit of the text whose bytes hold it.
-            std::vector<std::uint8_t> unit_bytes;
-            std::size_t unit_at = 0, ignored = 0;
-            text_unit unit;
-            while (unit_at < text.size()) {
-                at = unit_at;
-                read_text_unit(text, unit_at, unit);
-                pack_bytes_of(text.substr(at, unit_at - at), unit_bytes, ignored);
-                if (std::find(unit_bytes.begin(), unit_bytes.end(), end_mark) != unit_bytes.end())
-                    break;
-            }
-            return reason = "the byte 7C ends every string of this file and cannot be text in it", false;
-        }
+        if (mark != bytes.end())
+            reason = "the byte 7C ends every string of this file: it cannot be part of a text",
+            bad = static_cast<std::size_t>(mark - bytes.begin());
         pack_text_of(bytes, back);
     } else {
         xor_encode(bytes, stored);
         xor_reader reader{0};
         std::uint8_t byte = 0;
         for (xor_step step; (step = xor_next(stored, reader, byte)) != xor_step::end;) {
-            if (step != xor_step::byte)
-                return at = text.size(), reason = step == xor_step::bad_trail
-                    ? "a lead byte without a valid trail byte is not Shift-JIS"
-                    : "a lead byte at the end takes the end mark as its trail byte", false;
+            if (step != xor_step::byte) {
+                reason = step == xor_step::bad_trail ? "a lead byte without a valid trail byte is not Shift-JIS"
+                                                     : "a lead byte at the end of a text takes the end mark as its trail byte";
+                bad = static_cast<std::size_t>(reader.position) - (step == xor_step::bad_trail ? 2 : 1);
+                break;
+            }
             read_back.push_back(byte);
         }
+        if (reason.empty() && read_back.size() < bytes.size())
+            reason = "the byte 7C ('|') alone ends a string in this form: it cannot be part of a text", bad = read_back.size();
         pack_text_of(read_back, back);
     }
+    if (!reason.empty())
+        return at = unit_holding_byte(file, text, bad), false;
     if (back == text)
         return true;
     at = 0;
@@ -258,6 +283,9 @@ bool stored_bytes(const game_file& file, std::string_view text, std::vector<std:
         ++at;
     while (at > 0 && (static_cast<unsigned char>(text[at]) & 0xC0) == 0x80)
         --at;
+    if (archive && at < back.size() && back[at] == '\n' && text[at] == '\\')
+        return reason = "a backslash followed by n is the game's line break: write a line break there "
+                        "(the two characters themselves cannot be stored)", false;
     std::string quoted;
     append_quoted(quoted, back);
     return reason = "the game reads these bytes back as " + quoted + "; write that instead", false;
@@ -296,7 +324,10 @@ int import_file(const text_options& options, text_output& err)
         if (!entry.has_context && entry.msgid.empty()) {
             const std::string_view type = po_header_field(entry.msgstr, "Content-Type");
             const std::size_t charset = type.find("charset=");
-            if (charset != std::string_view::npos && type.substr(charset + 8) != "UTF-8")
+            std::string name(charset == std::string_view::npos ? "UTF-8" : type.substr(charset + 8));
+            for (char& c : name)
+                c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+            if (name != "UTF-8" && name != "UTF8")
                 fault(entry.line, "the header declares " + std::string(type.substr(charset)) + "; kx_text reads UTF-8");
             continue;
         }
@@ -370,9 +401,9 @@ int import_file(const text_options& options, text_output& err)
     for (const string_table& t : file.tables)
         for (const string_block& b : t.directory.blocks)
             total += b.count;
-    out_text(err, std::to_string(changed) + " strings changed, " + std::to_string(total - changed) + " kept, " +
-                      std::to_string(result.dropped) + " bytes dropped, " + std::to_string(file.bytes.size()) +
-                      " bytes before, " + std::to_string(result.bytes.size()) + " after" +
+    out_text(err, counted(changed, "string") + " changed, " + std::to_string(total - changed) + " kept, " +
+                      counted(result.dropped, "byte") + " dropped, " + counted(file.bytes.size(), "byte") +
+                      " before, " + std::to_string(result.bytes.size()) + " after" +
                       (result.new_tree ? ", a new code tree\n" : "\n"));
     return 0;
 }

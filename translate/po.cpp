@@ -1,5 +1,7 @@
 #include "translate/po.h"
 
+#include <algorithm>
+
 #include "common/notation.h"
 
 namespace {
@@ -74,6 +76,23 @@ bool finish_entry(po_reader& r, std::string& error)
     return true;
 }
 
+// Whether the comma-separated flags of a "#," line hold `flag`.
+bool has_flag(std::string_view flags, std::string_view flag)
+{
+    while (!flags.empty()) {
+        const std::size_t comma = std::min(flags.find(','), flags.size());
+        std::string_view one = flags.substr(0, comma);
+        flags.remove_prefix(std::min(comma + 1, flags.size()));
+        while (!one.empty() && (one.front() == ' ' || one.front() == '\t'))
+            one.remove_prefix(1);
+        while (!one.empty() && (one.back() == ' ' || one.back() == '\t'))
+            one.remove_suffix(1);
+        if (one == flag)
+            return true;
+    }
+    return false;
+}
+
 std::string* field_text(po_reader& r)
 {
     static std::string ignored;
@@ -106,15 +125,18 @@ bool read_po(std::string_view text, std::vector<po_entry>& entries, std::string&
         while (!line.empty() && (line.front() == ' ' || line.front() == '\t'))
             line.remove_prefix(1);
         const std::string where = "line " + std::to_string(number) + ": ";
-        if (line.empty() || line.starts_with("#~") || line.starts_with("#|"))
+        if (line.empty() || line.starts_with("#|"))
             continue;
+        if (line.starts_with("#~")) {
+            r.pending_fuzzy = false; // flags before an obsolete entry are its own
+            continue;
+        }
         if (line[0] == '#') {
             if (r.has_msgstr && !finish_entry(r, error))
                 return false;
             r.field = po_field::none;
-            // Flags are comma-separated words after "#,".
-            if (line.starts_with("#,") && (" " + std::string(line.substr(2)) + ",").find(" fuzzy,") != std::string::npos)
-                r.pending_fuzzy = true;
+            if (line.starts_with("#,"))
+                r.pending_fuzzy = r.pending_fuzzy || has_flag(line.substr(2), "fuzzy");
             continue;
         }
         std::size_t at = 0;
@@ -125,7 +147,7 @@ bool read_po(std::string_view text, std::vector<po_entry>& entries, std::string&
             if (at == std::string_view::npos)
                 return error = where + "expected a quoted string after " + std::string(keyword), false;
             if (keyword == "msgctxt" || keyword == "msgid") {
-                if (r.has_msgstr && !finish_entry(r, error))
+                if ((r.has_msgstr || (r.has_msgid && !r.has_msgstr)) && !finish_entry(r, error))
                     return false;
                 if (keyword == "msgid" ? r.has_msgid : (r.has_msgid || r.entry.has_context))
                     return error = where + std::string(keyword) + " out of place", false;
@@ -157,12 +179,18 @@ bool read_po(std::string_view text, std::vector<po_entry>& entries, std::string&
         std::string* into = field_text(r);
         if (into == nullptr)
             return error = where + "a string outside any msgctxt, msgid or msgstr", false;
+        // One or more quoted strings, separated by blanks.
         std::string part;
-        if (!read_quoted(line, at, part))
-            return error = where + "bad quoted string at column " + std::to_string(at + 1), false;
-        if (line.find_first_not_of(" \t", at) != std::string_view::npos)
-            return error = where + "text after the quoted string", false;
-        *into += part;
+        for (;;) {
+            if (!read_quoted(line, at, part))
+                return error = where + "bad quoted string at column " + std::to_string(at + 1), false;
+            *into += part;
+            at = line.find_first_not_of(" \t", at);
+            if (at == std::string_view::npos)
+                break;
+            if (line[at] != '"')
+                return error = where + "text after the quoted string", false;
+        }
     }
     return finish_entry(r, error);
 }

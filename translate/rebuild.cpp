@@ -307,8 +307,9 @@ bool rebuild_game_file(const game_file& file, const std::vector<new_text>& texts
             return false;
     }
     const std::span<const std::uint8_t> trailer = std::span(file.bytes).subspan(entries.back());
-    const status s = write_archive(sections, section_alignment(std::span(entries).first(entries.size() - 1)), trailer,
-                                   result.bytes);
+    // The alignment of the starts that can move: entry 0, the end of the index, cannot.
+    const status s = write_archive(sections, section_alignment(std::span(entries).subspan(1, entries.size() - 2)),
+                                   trailer, result.bytes);
     return !failed(s) || (error = failure_text(s, file.path), false);
 }
 
