@@ -56,7 +56,7 @@ struct case_step {
     int expected = 0; // which of stdout, stderr, status were given: bits 1, 2, 4
 };
 
-struct case_spec {
+struct case_script {
     bool in_process = false;
     bool posix_only = false;
     bool no_address_sanitizer = false;
@@ -135,7 +135,7 @@ bool file_bytes(case_step& step, const fs::path& case_path, const std::string& l
     return made;
 }
 
-bool parse_case(const fs::path& path, case_spec& spec, std::string& error)
+bool parse_case(const fs::path& path, case_script& script, std::string& error)
 {
     std::string text;
     if (!read_file(path.string(), text))
@@ -158,17 +158,17 @@ bool parse_case(const fs::path& path, case_spec& spec, std::string& error)
         const std::string word = line.substr(0, space);
         const std::string rest = trim(line.substr(space));
         if (word == "in-process" || word == "no-address-sanitizer") {
-            (word == "in-process" ? spec.in_process : spec.no_address_sanitizer) = true;
+            (word == "in-process" ? script.in_process : script.no_address_sanitizer) = true;
             continue;
         }
         if (word == "file" || word == "run" || word == "sh" || word == "same") {
-            case_step& step = spec.steps.emplace_back();
+            case_step& step = script.steps.emplace_back();
             step.line = static_cast<int>(n + 1);
             step.kind = word == "file" ? case_step::file : word == "run" ? case_step::run
                       : word == "sh"   ? case_step::sh   : case_step::same;
             if (step.kind == case_step::sh) {
                 step.body = rest;
-                spec.posix_only = true;
+                script.posix_only = true;
             } else if (!read_words(rest, step.words)) {
                 return error += "bad quoted string", false;
             }
@@ -176,9 +176,9 @@ bool parse_case(const fs::path& path, case_spec& spec, std::string& error)
                 return error = "line " + std::to_string(step.line) + ": " + error, false;
             continue;
         }
-        if (spec.steps.empty() || spec.steps.back().kind == case_step::file || spec.steps.back().kind == case_step::same)
+        if (script.steps.empty() || script.steps.back().kind == case_step::file || script.steps.back().kind == case_step::same)
             return error += "'" + word + "' without a run before it", false;
-        case_step& run = spec.steps.back();
+        case_step& run = script.steps.back();
         std::vector<std::string> parts;
         if (word == "status") {
             run.status = std::stoi(rest);
@@ -196,7 +196,7 @@ bool parse_case(const fs::path& path, case_spec& spec, std::string& error)
             return error += "unknown directive or bad quoted string: " + word, false;
         }
     }
-    for (const case_step& step : spec.steps)
+    for (const case_step& step : script.steps)
         if ((step.kind == case_step::run || step.kind == case_step::sh) && step.expected != 7)
             return error = "line " + std::to_string(step.line) + ": a run needs stdout, stderr and status", false;
     return true;
@@ -316,14 +316,14 @@ struct scratch_folder {
 // Runs one case file; returns the number of differences, each printed.
 int run_case(const fs::path& path)
 {
-    case_spec spec;
+    case_script script;
     std::string error;
-    if (!parse_case(path, spec, error)) {
+    if (!parse_case(path, script, error)) {
         std::cout << path.string() << ": " << error << "\n";
         return 1;
     }
 #if defined(_WIN32)
-    if (spec.posix_only) {
+    if (script.posix_only) {
         std::cout << path.string() << ": skipped, it runs a POSIX shell\n";
         return 0;
     }
@@ -335,7 +335,7 @@ int run_case(const fs::path& path)
 #else
     constexpr bool address_sanitizer = false;
 #endif
-    if (spec.no_address_sanitizer && address_sanitizer) {
+    if (script.no_address_sanitizer && address_sanitizer) {
         std::cout << path.string() << ": skipped, it limits the address space\n";
         return 0;
     }
@@ -345,7 +345,7 @@ int run_case(const fs::path& path)
         ++differences;
     };
     const scratch_folder folder;
-    for (const case_step& step : spec.steps) {
+    for (const case_step& step : script.steps) {
         if (step.kind == case_step::file) {
             if (!write_file(step.words[0], step.body))
                 differ(step, "can't write " + step.words[0]);
@@ -357,7 +357,7 @@ int run_case(const fs::path& path)
                 differ(step, "the files differ");
             continue;
         }
-        const run_result r = spec.in_process && step.kind == case_step::run ? run_in_process(step) : run_process(step);
+        const run_result r = script.in_process && step.kind == case_step::run ? run_in_process(step) : run_process(step);
         if (r.out != step.out)
             differ(step, "stdout " + first_difference(step.out, r.out));
         if (r.err != step.err)
