@@ -107,7 +107,8 @@ TEST(Notation, TextsThatHaveNoBytes)
     const std::pair<std::string, text_fault> cases[] = {
         {"ab{0}", text_fault::bad_escape},  {"{}", text_fault::bad_escape},     {"{0A", text_fault::bad_escape},
         {"{0A  0B}", text_fault::bad_escape}, {"a\tb", text_fault::control},    {"\xE3\x81", text_fault::bad_utf8},
-        {"\xC0\xAF", text_fault::bad_utf8}, {"x\xED\xA0\x80", text_fault::bad_utf8}, {"😀", text_fault::no_code},
+        {"\xC0\xAF", text_fault::bad_utf8}, {"x\xED\xA0\x80", text_fault::bad_utf8},
+        {"\xED\xBF\xBF", text_fault::bad_utf8}, {"😀", text_fault::no_code},
     };
     for (const auto& [text, fault] : cases) {
         bytes back;
@@ -132,8 +133,8 @@ TEST(Notation, QuotedStrings)
     EXPECT_EQ(text, std::string("a\"b\\c\n\t\r\x01\x7F\xE3\x81\x82", 13));
     EXPECT_EQ(at, quoted.size());
     at = 0;
-    ASSERT_TRUE(read_quoted("\"\\x41\\102\\a\"", at, text));
-    EXPECT_EQ(text, "AB\a");
+    ASSERT_TRUE(read_quoted("\"\\x41\\102\\a\\x414\"", at, text));
+    EXPECT_EQ(text, "AB\aA4");
     for (const char* bad : {"\"abc", "\"\\q\"", "abc\"", "\"\\x\""}) {
         at = 0;
         EXPECT_FALSE(read_quoted(bad, at, text)) << bad;

@@ -1,0 +1,70 @@
+// The writers refuse what their format cannot hold, each with the message that names
+// the count or the block; at the limit itself they still write.
+#include <gtest/gtest.h>
+
+#include "common/directory.h"
+#include "pack_strings/pack.h"
+
+namespace {
+
+std::string message_of(const status& s)
+{
+    text_output out;
+    out_init_memory(out);
+    report_failure(out, s, "F");
+    out_finish(out);
+    return out.kept;
+}
+
+// `blocks` entries naming one block of `strings` strings, all at one stored string.
+status write_shared(std::size_t blocks, std::size_t strings)
+{
+    directory_plan plan;
+    plan.entries.assign(blocks, entry_plan{0, 0});
+    plan.blocks.push_back({std::vector<string_ref>(strings, string_ref{0, 0})});
+    plan.runs.push_back({'A', 0x1F});
+    std::vector<std::uint8_t> out;
+    return write_directory(directory_layout::with_ids, plan, out);
+}
+
+TEST(Writers, CountsUpToTheirSixteenBits)
+{
+    EXPECT_FALSE(failed(write_shared(0xFFFF, 0xFFFF)));
+    EXPECT_EQ(message_of(write_shared(0x10000, 1)), "ERROR: 65536 blocks, more than a directory holds (65535)\n");
+    EXPECT_EQ(message_of(write_shared(3, 0x10000)), "ERROR: block 0: 65536 strings, more than a block holds (65535)\n");
+}
+
+TEST(Writers, StringOffsetsReachSixteenBits)
+{
+    // Layout C after a 2-byte node table: the block at 10 with one string, its base at
+    // 14; a first run of 65535 bytes puts the second run's string 65535 past the base.
+    for (const std::size_t filler : {0xFFFFu, 0x10000u}) {
+        directory_plan plan{{{7, 0}}, {{{{1, 0}}}}, {std::vector<std::uint8_t>(filler, 0), {'|'}}, {{false, 0}, {true, 0}, {true, 1}}};
+        std::vector<std::uint8_t> out = {0, 0};
+        const status s = write_directory(directory_layout::packed, plan, out);
+        EXPECT_EQ(message_of(s), filler == 0xFFFF ? "" : "ERROR: block 0, string 0: the string would lie 65536 bytes "
+                                                         "from its offset base, beyond the 65535 a 16-bit offset reaches\n");
+    }
+}
+
+TEST(Writers, CodeTreesAndTheirWords)
+{
+    std::uint64_t counts[256] = {};
+    for (int b = 0; b < 128; ++b)
+        counts[b] = b != end_mark;
+    std::vector<node_record> records;
+    EXPECT_FALSE(failed(build_code_tree(counts, records))); // 127 and the end mark
+    counts[200] = 1;
+    EXPECT_EQ(message_of(build_code_tree(counts, records)),
+              "ERROR: the texts hold 129 distinct bytes with the end mark, more than a code tree holds (128)\n");
+    // x = 0, end mark = 1: a code without "y", and the end mark is no text.
+    const node_record tree[] = {{'x', 2, 0xFF, 0xFF}, {'|', 2, 0xFF, 0xFF}, {0, 0xFF, 0, 1}};
+    code_table table;
+    code_words(tree, table);
+    std::vector<std::uint8_t> out;
+    const std::uint8_t xy[] = {'x', 'y'}, bar[] = {'x', '|'};
+    EXPECT_EQ(message_of(huffman_encode(table, xy, out)), "ERROR: the code tree has no code word for the byte 79\n");
+    EXPECT_EQ(huffman_encode(table, bar, out).code, failure::end_mark_in_text);
+}
+
+} // namespace
