@@ -372,8 +372,7 @@ int import_file(const text_options& options, text_output& err)
         changed += translated != bytes;
         texts.push_back({table, block, index, std::move(translated)});
     }
-    if (!errors.empty()) {
-        std::stable_sort(errors.begin(), errors.end(), [](const import_error& a, const import_error& b) { return a.line < b.line; });
+    if (!errors.empty()) { // in line order: each names a line of its own entry
         for (const import_error& e : errors)
             report(err, po_path + ":" + std::to_string(e.line) + ": " + e.message);
         return 1;
