@@ -1,6 +1,7 @@
 // make_inputs OUT_DIR [MEGABYTES]: writes the measured inputs into OUT_DIR, each with
-// about MEGABYTES (default 32) of text: huffman.pak, xor.pak and archive.dat (whose
-// sections 8 and 43 hold that much each).
+// about MEGABYTES (default 32, fractions allowed) of text: huffman.pak, xor.pak and
+// archive.dat (whose sections 8 and 43 hold that much each); and the four hostile
+// inputs of inputs.h.
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -25,7 +26,7 @@ int main(int argc, char** argv)
         return 2;
     }
     const std::string dir = argv[1];
-    const std::uint64_t text_bytes = (argc == 3 ? std::strtoull(argv[2], nullptr, 10) : 32) << 20;
+    const auto text_bytes = static_cast<std::uint64_t>((argc == 3 ? std::strtod(argv[2], nullptr) : 32) * (1 << 20));
     const struct {
         const char* name;
         bool (*make)(std::uint64_t, std::uint64_t, std::vector<std::uint8_t>&, std::string&);
