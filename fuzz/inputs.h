@@ -17,12 +17,14 @@ inline status run_archive_input(std::span<const std::uint8_t> bytes, bool verbos
 }
 
 // kx_strings on `bytes` as the whole packed file (node table, layout C directory,
-// Huffman or XOR-chained strings, verbose listing).
-inline status run_pack_input(std::span<const std::uint8_t> bytes, bool verbose, text_output& out)
+// Huffman or XOR-chained strings, verbose listing), Huffman strings decoded as
+// `decoding` says.
+inline status run_pack_input(std::span<const std::uint8_t> bytes, bool verbose, text_output& out,
+                             huff_decoding decoding = huff_decoding::automatic)
 {
     pack_image image;
     status s = parse_pack_tables(bytes, verbose ? &out : nullptr, image);
     if (!failed(s))
-        s = print_pack_strings(image, verbose, out);
+        s = print_pack_strings(image, verbose, out, decoding);
     return s;
 }

@@ -5,6 +5,7 @@
 // With records the strings are Huffman code; without, they are stored one byte per
 // text byte, chained by exclusive or, and hold Shift-JIS text.
 #include <cstdint>
+#include <memory>
 #include <span>
 #include <string>
 #include <vector>
@@ -19,6 +20,9 @@ inline constexpr std::uint16_t no_node = 0xFFFF;
 
 // The byte that ends every string, in both forms.
 inline constexpr std::uint8_t end_mark = 0x7C;
+
+// The text byte after which a string continues on an indented line.
+inline constexpr std::uint8_t line_feed = 0x0A;
 
 // A stored link byte that names no record.
 inline constexpr std::uint8_t no_link_byte = 0xFF;
@@ -90,6 +94,34 @@ struct huff_symbol {
 // with left_null or right_null (the byte and bit that led to the missing child).
 status huff_next(const pack_image& image, huff_reader& reader, huff_symbol& symbol);
 
+// The code words of the tree, a table entry per step: entry v holds what the 12 bits of
+// v (the first bit on top) spell from the root, up to four whole code words. For large
+// files only (from huff_table_threshold bytes up); the bit walk stays the reference.
+inline constexpr unsigned huff_table_bits = 12;
+inline constexpr std::uint64_t huff_table_threshold = 16 * 1024;
+
+enum huff_entry_flags : std::uint8_t {
+    huff_ends_string = 1,    // the first code word is the end mark's (count is 0)
+    huff_line_feed_last = 2, // the last symbol is a line feed
+};
+
+// The words stop before the end mark's, after a line feed, and before a word that fails
+// or does not end within the 12 bits. count 0 with no flag: the bit walk takes the word.
+struct huff_entry {
+    std::uint8_t symbols[4];
+    std::uint8_t count;
+    std::uint8_t bits; // the bits of the `count` words
+    std::uint8_t flags;
+};
+
+struct huff_table {
+    std::unique_ptr<huff_entry[]> entries; // 1 << huff_table_bits entries, or none
+};
+
+// Builds the table of the image's code tree. Returns false, with no entries, for a tree
+// whose root is a leaf and when the memory cannot be had: the bit walk then serves.
+bool build_huff_table(const pack_image& image, huff_table& table);
+
 // Where an exclusive-or chained string is being read: the running value (the text byte
 // last read) and whether the next byte must be a Shift-JIS trail byte.
 struct xor_reader {
@@ -138,11 +170,17 @@ bool is_sound_tree(std::span<const node_record> records);
 // byte more. Fails with no_code_word (value: the byte) or end_mark_in_text.
 status huffman_encode(const code_table& table, std::span<const std::uint8_t> text, std::vector<std::uint8_t>& out);
 
+// How Huffman strings are decoded: by the bit walk, through the table, or (automatic)
+// through the table for files of huff_table_threshold bytes and more. Both give the
+// same output on every input.
+enum class huff_decoding { automatic, bit_walk, table };
+
 // Decodes and prints every string of a parsed image, in directory order, with the code
 // listing of each Huffman string when verbose. Stops at the first failing string with
 // its failure (decode_overrun, left_null, right_null, illegal_sjis). Allocates nothing
-// and reads nothing outside `image.data`.
-status print_pack_strings(const pack_image& image, bool verbose, text_output& out);
+// but the table and reads nothing outside `image.data`.
+status print_pack_strings(const pack_image& image, bool verbose, text_output& out,
+                          huff_decoding decoding = huff_decoding::automatic);
 
 // The tool's pipeline: load `name`, parse it, print it.
 status dump_pack(const std::string& name, bool verbose, text_output& out, pack_image& image);

@@ -4,7 +4,6 @@
 
 namespace {
 
-constexpr std::uint8_t line_feed = 0x0A;
 
 bool same_code(const cp932_code& code, std::span<const std::uint8_t> bytes)
 {

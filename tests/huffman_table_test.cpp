@@ -1,0 +1,140 @@
+// The table path of the Huffman decoder against the bit walk, the reference: the same
+// bytes and the same failure, plainly and verbosely, on code trees built from counts
+// and on random node tables (cycles, missing children, links past the table), with
+// strings that end anywhere, damaged bytes, and files cut short.
+#include <gtest/gtest.h>
+
+#include <random>
+
+#include "pack_strings/pack.h"
+
+namespace {
+
+using bytes = std::vector<std::uint8_t>;
+
+struct dump {
+    std::string text;
+    status result;
+};
+
+dump print_with(const pack_image& image, bool verbose, huff_decoding decoding)
+{
+    static text_output out;
+    out_init_memory(out);
+    dump d;
+    d.result = print_pack_strings(image, verbose, out, decoding);
+    out_finish(out);
+    d.text = out.kept;
+    return d;
+}
+
+// A pack of `records` whose one block lists `starts` into the string bytes `run`.
+bytes pack_of(std::span<const node_record> records, const bytes& run, const std::vector<std::uint32_t>& starts)
+{
+    directory_plan plan{{{0, 0}}, {{}}, {run}, {}};
+    for (std::uint32_t start : starts)
+        plan.blocks[0].strings.push_back({0, start});
+    bytes file;
+    write_node_table(records, file);
+    EXPECT_FALSE(failed(write_directory(directory_layout::packed, plan, file)));
+    return file;
+}
+
+// Compares both paths on `file`; returns whether the table path ran (a tree whose root is
+// not a leaf).
+bool same_both_ways(const bytes& file, int round)
+{
+    pack_image image;
+    if (failed(parse_pack_tables(file, nullptr, image)))
+        return false;
+    huff_table table;
+    const bool tabled = build_huff_table(image, table);
+    EXPECT_EQ(tabled, !is_leaf(image.nodes[image.root]));
+    for (bool verbose : {false, true}) {
+        const dump walked = print_with(image, verbose, huff_decoding::bit_walk);
+        const dump read = print_with(image, verbose, huff_decoding::table);
+        EXPECT_EQ(walked.text, read.text) << "round " << round << (verbose ? ", verbose" : "");
+        EXPECT_EQ(walked.result.code, read.result.code) << "round " << round;
+        EXPECT_EQ(walked.result.position, read.result.position) << "round " << round;
+        EXPECT_EQ(walked.result.value, read.result.value) << "round " << round;
+    }
+    return tabled;
+}
+
+TEST(HuffmanTable, SameAsTheBitWalkOnBuiltTreesAndDamagedStrings)
+{
+    std::mt19937 rng(3);
+    const auto below = [&](std::uint32_t n) { return static_cast<std::uint32_t>(rng() % n); };
+    int tabled = 0;
+    for (int round = 0; round < 1500; ++round) {
+        // Skewed counts over 2 to 128 symbols, the end mark and often the line feed
+        // among them, give code words of 1 to about 30 bits.
+        std::uint64_t counts[256] = {};
+        const std::uint32_t symbols = 1 + below(127);
+        for (std::uint32_t k = 0; k < symbols; ++k)
+            counts[below(256)] = 1 + (std::uint64_t{1} << below(24));
+        counts[end_mark] = 1 + below(1000);
+        if (below(2))
+            counts[line_feed] = 1 + below(10000);
+        std::vector<node_record> records;
+        ASSERT_FALSE(failed(build_code_tree(counts, records)));
+        code_table words;
+        code_words(records, words);
+        // Strings one after the other; the run is then damaged or cut short, sometimes
+        // right after a string whose last word ends on a byte's last bit.
+        bytes run, text;
+        std::vector<std::uint32_t> starts;
+        for (std::uint32_t s = below(12); s > 0; --s) {
+            text.clear();
+            for (std::uint32_t n = below(60); n > 0; --n)
+                if (const auto b = static_cast<std::uint8_t>(below(256)); counts[b] != 0 && b != end_mark)
+                    text.push_back(b);
+            starts.push_back(static_cast<std::uint32_t>(run.size()));
+            ASSERT_FALSE(failed(huffman_encode(words, text, run)));
+        }
+        if (run.empty())
+            run.push_back(0);
+        for (std::uint32_t n = below(3); n > 0; --n)
+            run[below(static_cast<std::uint32_t>(run.size()))] ^= static_cast<std::uint8_t>(1 << below(8));
+        if (below(3) == 0)
+            run.resize(1 + below(static_cast<std::uint32_t>(run.size())));
+        else if (below(2) == 0 && run.back() == 0)
+            run.pop_back(); // the padding byte after a word that ends on a byte boundary
+        for (std::uint32_t& start : starts)
+            start = std::min(start, static_cast<std::uint32_t>(run.size() - 1));
+        tabled += same_both_ways(pack_of(records, run, starts), round);
+    }
+    EXPECT_GT(tabled, 1000);
+}
+
+TEST(HuffmanTable, SameAsTheBitWalkOnRandomNodeTables)
+{
+    std::mt19937 rng(4);
+    const auto below = [&](std::uint32_t n) { return static_cast<std::uint32_t>(rng() % n); };
+    int tabled = 0;
+    for (int round = 0; round < 3000; ++round) {
+        // Links to any record, to none (0xFF), past the table, or back up the tree.
+        std::vector<node_record> records(1 + below(below(2) ? 8 : 300));
+        const auto count = static_cast<std::uint32_t>(records.size());
+        const auto link = [&] {
+            const std::uint32_t kind = below(10);
+            return static_cast<std::uint8_t>(kind < 6 ? below(std::min(count, 255u)) : kind < 8 ? 0xFF : below(256));
+        };
+        for (node_record& r : records) {
+            const std::uint32_t kind = below(4);
+            r.symbol = kind == 0 ? end_mark : kind == 1 ? line_feed : static_cast<std::uint8_t>(below(256));
+            r.left = below(3) == 0 ? no_link_byte : link();
+            r.right = below(3) == 0 ? no_link_byte : link();
+        }
+        bytes run(1 + below(below(2) ? 16 : 400));
+        for (std::uint8_t& b : run)
+            b = static_cast<std::uint8_t>(below(256));
+        std::vector<std::uint32_t> starts(below(30));
+        for (std::uint32_t& start : starts)
+            start = below(static_cast<std::uint32_t>(run.size()));
+        tabled += same_both_ways(pack_of(records, run, starts), round);
+    }
+    EXPECT_GT(tabled, 1000);
+}
+
+} // namespace
