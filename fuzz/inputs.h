@@ -20,7 +20,7 @@ inline status run_archive_input(std::span<const std::uint8_t> bytes, bool verbos
 // Huffman or XOR-chained strings, verbose listing), Huffman strings decoded as
 // `decoding` says.
 inline status run_pack_input(std::span<const std::uint8_t> bytes, bool verbose, text_output& out,
-                             huff_decoding decoding = huff_decoding::automatic)
+                             pack_decoding decoding = pack_decoding::automatic)
 {
     pack_image image;
     status s = parse_pack_tables(bytes, verbose ? &out : nullptr, image);

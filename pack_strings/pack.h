@@ -122,25 +122,6 @@ struct huff_table {
 // whose root is a leaf and when the memory cannot be had: the bit walk then serves.
 bool build_huff_table(const pack_image& image, huff_table& table);
 
-// Where an exclusive-or chained string is being read: the running value (the text byte
-// last read) and whether the next byte must be a Shift-JIS trail byte.
-struct xor_reader {
-    std::uint64_t position;
-    std::uint8_t current = 0;
-    bool trail_expected = false;
-};
-
-enum class xor_step {
-    byte,      // `byte` holds the next text byte
-    bad_trail, // `byte` holds the next text byte, which should have been a trail byte
-    end,       // the end mark: the string is complete
-    data_end,  // the data ended before the end mark
-};
-
-// Reads the next text byte: each stored byte is folded into the running value, which
-// is the text byte. The end mark ends the string unless it is the trail byte of a pair.
-xor_step xor_next(std::span<const std::uint8_t> data, xor_reader& reader, std::uint8_t& byte);
-
 // The stored form of `text` and its end mark, chained by exclusive or: stored byte k
 // is text byte k XOR text byte k-1.
 void xor_encode(std::span<const std::uint8_t> text, std::vector<std::uint8_t>& out);
@@ -170,17 +151,18 @@ bool is_sound_tree(std::span<const node_record> records);
 // byte more. Fails with no_code_word (value: the byte) or end_mark_in_text.
 status huffman_encode(const code_table& table, std::span<const std::uint8_t> text, std::vector<std::uint8_t>& out);
 
-// How Huffman strings are decoded: by the bit walk, through the table, or (automatic)
-// through the table for files of huff_table_threshold bytes and more. Both give the
-// same output on every input.
-enum class huff_decoding { automatic, bit_walk, table };
+// How strings are decoded. reference: the definition, one bit (Huffman) or one byte
+// (exclusive or) a step. fast: through the table of code words, or eight bytes a step
+// where the text allows it. automatic: fast, but for Huffman files below
+// huff_table_threshold bytes. All give the same output on every input.
+enum class pack_decoding { automatic, reference, fast };
 
 // Decodes and prints every string of a parsed image, in directory order, with the code
 // listing of each Huffman string when verbose. Stops at the first failing string with
 // its failure (decode_overrun, left_null, right_null, illegal_sjis). Allocates nothing
 // but the table and reads nothing outside `image.data`.
 status print_pack_strings(const pack_image& image, bool verbose, text_output& out,
-                          huff_decoding decoding = huff_decoding::automatic);
+                          pack_decoding decoding = pack_decoding::automatic);
 
 // The tool's pipeline: load `name`, parse it, print it.
 status dump_pack(const std::string& name, bool verbose, text_output& out, pack_image& image);

@@ -1,6 +1,7 @@
 #include "pack_strings/pack_text.h"
 
 #include "pack_strings/cp932.h"
+#include "pack_strings/xor_chain.h"
 
 namespace {
 

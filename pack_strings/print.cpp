@@ -5,6 +5,7 @@
 
 #include "common/frame.h"
 #include "pack_strings/pack.h"
+#include "pack_strings/xor_chain.h"
 
 namespace {
 
@@ -92,12 +93,19 @@ status print_huffman_text_by_table(const pack_image& image, const huff_table& ta
     }
 }
 
-status print_xor_text(const pack_image& image, std::uint64_t start, std::size_t indent, text_output& out,
-                      bool& indent_pending)
+// With `words`, eight text bytes at a time where none of them can end the string, break
+// the line or fail; the others one at a time.
+status print_xor_text(const pack_image& image, std::uint64_t start, std::size_t indent, bool words,
+                      text_output& out, bool& indent_pending)
 {
     xor_reader reader{start};
     std::uint8_t byte = 0;
     for (;;) {
+        if (words && !indent_pending) {
+            if (output_buffer_size - out.used < 8)
+                out_drain(out);
+            out.used += xor_next_words(image.data, reader, out.buffer + out.used, output_buffer_size - out.used);
+        }
         const xor_step step = xor_next(image.data, reader, byte);
         if (step == xor_step::end)
             return {};
@@ -139,14 +147,15 @@ void print_code_listing(const pack_image& image, std::uint64_t start, text_outpu
 
 } // namespace
 
-status print_pack_strings(const pack_image& image, bool verbose, text_output& out, huff_decoding decoding)
+status print_pack_strings(const pack_image& image, bool verbose, text_output& out, pack_decoding decoding)
 {
     const bool huffman = image.num_nodes > 0;
     // The table pays for itself only on a large file; without it the bit walk serves.
     huff_table table;
-    if (huffman && (decoding == huff_decoding::table ||
-                    (decoding == huff_decoding::automatic && image.data.size() >= huff_table_threshold)))
+    if (huffman && (decoding == pack_decoding::fast ||
+                    (decoding == pack_decoding::automatic && image.data.size() >= huff_table_threshold)))
         build_huff_table(image, table);
+    const bool words = decoding != pack_decoding::reference;
     const std::size_t indent = verbose ? verbose_indent : normal_indent;
     const string_directory& directory = image.directory;
     for (std::uint32_t i = 0; i < directory.num_blocks; ++i) {
@@ -155,7 +164,7 @@ status print_pack_strings(const pack_image& image, bool verbose, text_output& ou
             const std::uint64_t start = string_start(image.data, block, j);
             write_line_prefix(out, {i, j}, verbose, start);
             bool indent_pending = false;
-            const status s = !huffman      ? print_xor_text(image, start, indent, out, indent_pending)
+            const status s = !huffman      ? print_xor_text(image, start, indent, words, out, indent_pending)
                              : table.entries ? print_huffman_text_by_table(image, table, start, indent, out, indent_pending)
                                              : print_huffman_text(image, start, indent, out, indent_pending);
             if (failed(s))
