@@ -9,11 +9,12 @@
 #include "pack_strings/pack.h"
 
 // kxps_strings on `bytes` as the whole archive (index, sections 8 and 43, both
-// directory layouts, rendering).
-inline status run_archive_input(std::span<const std::uint8_t> bytes, bool verbose, text_output& out)
+// directory layouts, rendering as `rendering` says).
+inline status run_archive_input(std::span<const std::uint8_t> bytes, bool verbose, text_output& out,
+                                game_rendering rendering = game_rendering::fast)
 {
     byte_source source = memory_source("FUZZ", bytes);
-    return dump_archive(source, verbose, out);
+    return dump_archive(source, verbose, out, rendering);
 }
 
 // kx_strings on `bytes` as the whole packed file (node table, layout C directory,

@@ -6,9 +6,9 @@
 #include <bit>
 #include <cstddef>
 #include <cstdint>
-#include <cstring>
 #include <span>
 
+#include "common/lanes.h"
 #include "pack_strings/cp932.h"
 #include "pack_strings/pack.h"
 
@@ -46,13 +46,6 @@ inline xor_step xor_next(std::span<const std::uint8_t> data, xor_reader& reader,
     return xor_step::byte;
 }
 
-// Eight bytes in the lanes of a 64-bit word, byte k in bits 8k to 8k+7. A test of all
-// lanes at once sets the top bit of each lane for which it holds; no lane carries into
-// the next, as every sum is of two lanes whose top bits are clear.
-inline constexpr std::uint64_t xor_lanes_of(unsigned byte) { return 0x0101010101010101u * byte; }
-inline constexpr std::uint64_t xor_lane_tops = xor_lanes_of(0x80);
-inline constexpr std::uint64_t xor_lane_lows = xor_lanes_of(0x7F);
-
 // Reads text bytes eight at a time into `into`, which has room for at least `room`,
 // while eight stored bytes remain and every text byte is one that can neither end the
 // string, be a line feed nor fail as a trail byte, whichever of them are lead and trail
@@ -71,24 +64,16 @@ inline std::size_t xor_next_words(std::span<const std::uint8_t> data, xor_reader
     std::size_t leads = 0;
     bool more_leads = true;
     for (std::uint64_t words = std::min<std::uint64_t>(room, left) / 8; words > 0; --words, p += 8) {
-        std::uint64_t folded = static_cast<std::uint64_t>(p[7]) << 56 | static_cast<std::uint64_t>(p[6]) << 48 |
-                               static_cast<std::uint64_t>(p[5]) << 40 | static_cast<std::uint64_t>(p[4]) << 32 |
-                               static_cast<std::uint64_t>(p[3]) << 24 | static_cast<std::uint64_t>(p[2]) << 16 |
-                               static_cast<std::uint64_t>(p[1]) << 8 | static_cast<std::uint64_t>(p[0]);
+        std::uint64_t folded = load_lanes(p);
         // Text byte k is the running value folded with stored bytes 0 to k.
         folded ^= folded << 8;
         folded ^= folded << 16;
         folded ^= folded << 32;
-        const std::uint64_t x = folded ^ xor_lanes_of(current);
+        const std::uint64_t x = folded ^ lanes_of(current);
         const std::uint64_t below_40 = ~(x | x << 1);                             // top two bits clear
-        const std::uint64_t from_7c = (x & xor_lane_lows) + xor_lanes_of(0x04); // low seven bits 0x7C and up
-        const std::uint64_t other = (below_40 | from_7c) & xor_lane_tops;
-        if constexpr (std::endian::native == std::endian::little) {
-            std::memcpy(into + done, &x, 8);
-        } else {
-            for (int k = 0; k < 8; ++k)
-                into[done + static_cast<std::size_t>(k)] = static_cast<char>(x >> (8 * k));
-        }
+        const std::uint64_t from_7c = (x & lane_lows) + lanes_of(0x04); // low seven bits 0x7C and up
+        const std::uint64_t other = (below_40 | from_7c) & lane_tops;
+        store_lanes(into + done, x);
         if (other == 0) {
             done += 8;
             current = static_cast<std::uint8_t>(current ^ folded >> 56);
@@ -100,9 +85,9 @@ inline std::size_t xor_next_words(std::span<const std::uint8_t> data, xor_reader
             current = static_cast<std::uint8_t>(x >> (8 * (taken - 1)));
             // Lead bytes, 0x81-0x9F and 0xE0-0xFC: top bit set, the next two equal, and
             // not 0x80 (0xFD-0xFF are not among the bytes taken).
-            const std::uint64_t is_80 = x & ~((x & xor_lane_lows) + xor_lane_lows);
-            const std::uint64_t lead_lanes = x & ~(x << 1 ^ x << 2) & ~is_80 & xor_lane_tops;
-            leads = static_cast<std::size_t>(std::countl_one(lead_lanes << (64 - 8 * taken) | ~xor_lane_tops) / 8);
+            const std::uint64_t is_80 = x & ~((x & lane_lows) + lane_lows);
+            const std::uint64_t lead_lanes = x & ~(x << 1 ^ x << 2) & ~is_80 & lane_tops;
+            leads = static_cast<std::size_t>(std::countl_one(lead_lanes << (64 - 8 * taken) | ~lane_tops) / 8);
             more_leads = leads == static_cast<std::size_t>(taken);
         }
         break;

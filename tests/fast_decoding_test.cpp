@@ -2,11 +2,14 @@
 // plainly and verbosely. The Huffman table against the bit walk on code trees built
 // from counts and on random node tables (cycles, missing children, links past the
 // table); eight exclusive-or bytes a step against one, on Shift-JIS text with every
-// kind of byte. Strings end anywhere, bytes are damaged, files cut short.
+// kind of byte; the archive's codes a word at a time against one at a time. Strings
+// end anywhere, bytes are damaged, files cut short.
 #include <gtest/gtest.h>
 
 #include <random>
 
+#include "archive_strings/archive.h"
+#include "archive_strings/game_text.h"
 #include "pack_strings/pack.h"
 
 namespace {
@@ -175,6 +178,54 @@ TEST(FastDecoding, ExclusiveOrWords)
         compared += same_both_ways(pack_of({}, run, starts), round);
     }
     EXPECT_EQ(compared, 2000); // every file parses
+}
+
+TEST(FastDecoding, ArchiveCodesByTheWord)
+{
+    std::mt19937 rng(6);
+    const auto below = [&](std::uint32_t n) { return static_cast<std::uint32_t>(rng() % n); };
+    static text_output out;
+    for (int round = 0; round < 1500; ++round) {
+        // Single bytes, pairs with any second byte, backslash-n, end bytes; strings start
+        // anywhere and the section may end inside a string or after a lead byte.
+        bytes run;
+        for (std::uint32_t n = 1 + below(400); n > 0; --n) {
+            const std::uint32_t kind = below(40);
+            if (kind < 12)
+                run.push_back(static_cast<std::uint8_t>(0x80 + below(128)));
+            else if (kind < 24)
+                run.insert(run.end(), {static_cast<std::uint8_t>(1 + below(4)), static_cast<std::uint8_t>(below(256))});
+            else if (kind < 34)
+                run.push_back(static_cast<std::uint8_t>(0x20 + below(95)));
+            else if (kind < 37)
+                run.insert(run.end(), {'\\', 'n'});
+            else
+                run.push_back(kind == 37 ? game_end_byte : static_cast<std::uint8_t>(below(256)));
+        }
+        directory_plan plan{{{7, 0}}, {{}}, {run}, {}};
+        for (std::uint32_t n = below(20); n > 0; --n)
+            plan.blocks[0].strings.push_back({0, below(static_cast<std::uint32_t>(run.size()))});
+        std::vector<bytes> sections(44, bytes{0, 0, 0, 0});
+        const bool nested = below(2) != 0;
+        sections[nested ? 43 : 8].clear();
+        ASSERT_FALSE(failed(write_directory(nested ? directory_layout::nested : directory_layout::with_ids, plan,
+                                            sections[nested ? 43 : 8])));
+        bytes archive;
+        ASSERT_FALSE(failed(write_archive(sections, 1, {}, archive)));
+        for (bool verbose : {false, true}) {
+            std::string texts[2];
+            status results[2];
+            for (int fast = 0; fast < 2; ++fast) {
+                out_init_memory(out);
+                byte_source source = memory_source("archive", archive);
+                results[fast] = dump_archive(source, verbose, out, fast ? game_rendering::fast : game_rendering::reference);
+                out_finish(out);
+                texts[fast] = out.kept;
+            }
+            EXPECT_EQ(texts[0], texts[1]) << "round " << round;
+            EXPECT_EQ(results[0].code, results[1].code) << "round " << round;
+        }
+    }
 }
 
 } // namespace
