@@ -82,7 +82,7 @@ TEST(Notation, EveryByteStringComesBackFromItsText)
     for (int n = 0; n < 4000; ++n) {
         bytes stored(rng() % 12);
         for (std::uint8_t& b : stored)
-            b = static_cast<std::uint8_t>(rng() % 4 == 0 ? "\\n\x01\x82\x7B\x0A"[rng() % 6] : rng());
+            b = rng() % 4 == 0 ? static_cast<std::uint8_t>("\\n\x01\x82\x7B\x0A"[rng() % 6]) : static_cast<std::uint8_t>(rng());
         bytes back;
         std::size_t at = 0;
         const std::string text = pack_text(stored);
