@@ -51,8 +51,8 @@ inline xor_step xor_next(std::span<const std::uint8_t> data, xor_reader& reader,
 // string, be a line feed nor fail as a trail byte, whichever of them are lead and trail
 // bytes: one of 0x40 to 0xFB but 0x7C to 0x7F (the test takes the rare 0x7D, 0x7E and
 // 0xFC for bytes of the other kind). The bytes of a word before the first of the other
-// kind are read too. Returns the number of bytes read;
-// the caller reads the next by xor_next.
+// kind are read too. Returns the number of bytes read; the caller reads the next by
+// xor_next.
 inline std::size_t xor_next_words(std::span<const std::uint8_t> data, xor_reader& reader, char* into,
                                   std::size_t room)
 {
@@ -70,7 +70,7 @@ inline std::size_t xor_next_words(std::span<const std::uint8_t> data, xor_reader
         folded ^= folded << 16;
         folded ^= folded << 32;
         const std::uint64_t x = folded ^ lanes_of(current);
-        const std::uint64_t below_40 = ~(x | x << 1);                             // top two bits clear
+        const std::uint64_t below_40 = ~(x | x << 1);                   // top two bits clear
         const std::uint64_t from_7c = (x & lane_lows) + lanes_of(0x04); // low seven bits 0x7C and up
         const std::uint64_t other = (below_40 | from_7c) & lane_tops;
         store_lanes(into + done, x);
