@@ -82,14 +82,26 @@ const code_texts& texts_of_codes()
     return texts;
 }
 
-// For each mask of the lanes of a word that hold lead bytes: the lanes that start codes
-// when lane 0 starts one (the second byte of a pair starts none).
-constexpr std::array<std::uint8_t, 256> code_starts = [] {
-    std::array<std::uint8_t, 256> starts{};
-    for (unsigned leads = 0; leads < 256; ++leads)
-        for (unsigned k = 0; k < 8; k += 1 + (leads >> k & 1))
-            starts[leads] = static_cast<std::uint8_t>(starts[leads] | 1u << k);
-    return starts;
+// The codes that a word holds, by the mask of its lanes that hold lead bytes and the
+// number of lanes (0 to 8) before the first byte that stops the word: the lanes that
+// start codes when lane 0 starts one (the second byte of a pair starts none), and the
+// lanes that those codes take (a pair whose second byte lies past the limit is left).
+struct word_codes {
+    std::uint8_t starts;
+    std::uint8_t taken;
+};
+
+constexpr std::array<std::array<word_codes, 256>, 9> codes_of_words = [] {
+    std::array<std::array<word_codes, 256>, 9> codes{};
+    for (unsigned limit = 0; limit <= 8; ++limit)
+        for (unsigned leads = 0; leads < 256; ++leads) {
+            word_codes& c = codes[limit][leads];
+            for (unsigned k = 0; k + 1 + (leads >> k & 1) <= limit; k += 1 + (leads >> k & 1)) {
+                c.starts = static_cast<std::uint8_t>(c.starts | 1u << k);
+                c.taken = static_cast<std::uint8_t>(k + 1 + (leads >> k & 1));
+            }
+        }
+    return codes;
 }();
 
 // Copies the texts of the codes that start in the eight bytes at `bytes` and end before
@@ -102,24 +114,19 @@ std::size_t copy_word_codes(const std::uint8_t* bytes, const code_texts& texts, 
     const std::uint64_t w = load_lanes(bytes);
     const std::uint64_t stops = lanes_equal(w, game_end_byte) | lanes_equal(w, '\\');
     const unsigned leads = lane_bits(lanes_below(w, 5) & ~lanes_below(w, 1));
-    const int limit = stops != 0 ? std::countr_zero(stops) / 8 : 8;
-    unsigned starts = code_starts[leads] & ((1u << limit) - 1);
-    if (limit > 0 && (starts & leads) >> (limit - 1) != 0)
-        starts &= ~(1u << (limit - 1)); // a pair whose second byte lies past the limit
-    std::size_t taken = 0;
-    for (; starts != 0; starts &= starts - 1) {
+    const word_codes codes = codes_of_words[stops != 0 ? std::countr_zero(stops) / 8 : 8][leads];
+    for (unsigned starts = codes.starts; starts != 0; starts &= starts - 1) {
         const int k = std::countr_zero(starts);
-        const unsigned lead = leads >> k & 1;
-        const unsigned first = static_cast<unsigned>(w >> (8 * k)) & 0xFF;
-        const unsigned second = static_cast<unsigned>(w >> (8 * k) >> 8) & 0xFF; // lane 8 reads as 0
+        const auto lanes = static_cast<unsigned>(w >> (8 * k)); // the code's bytes in the low two lanes
+        const unsigned first = lanes & 0xFF;
         // Entry first * 256 + second for a pair, first for a single byte, without a branch:
         // which codes are pairs is as good as random.
-        const code_text& t = texts.entries[first << (8 * lead) | (second & (0u - lead))];
+        const unsigned pair = 0u - (leads >> k & 1);
+        const code_text& t = texts.entries[((first << 8 | (lanes >> 8 & 0xFF)) & pair) | (first & ~pair)];
         std::memcpy(into + used, &t, sizeof t);
         used += t.length;
-        taken = static_cast<std::size_t>(k) + 1 + lead;
     }
-    return taken;
+    return codes.taken;
 }
 
 // Renders the string at position `p` of the section's data. The indent of a line break
