@@ -114,7 +114,7 @@ std::size_t copy_word_codes(const std::uint8_t* bytes, const code_texts& texts, 
     const std::uint64_t w = load_lanes(bytes);
     const std::uint64_t stops = lanes_equal(w, game_end_byte) | lanes_equal(w, '\\');
     const unsigned leads = lane_bits(lanes_below(w, 5) & ~lanes_below(w, 1));
-    const word_codes codes = codes_of_words[stops != 0 ? std::countr_zero(stops) / 8 : 8][leads];
+    const word_codes codes = codes_of_words[stops != 0 ? static_cast<std::size_t>(std::countr_zero(stops)) / 8 : 8][leads];
     for (unsigned starts = codes.starts; starts != 0; starts &= starts - 1) {
         const int k = std::countr_zero(starts);
         const auto lanes = static_cast<unsigned>(w >> (8 * k)); // the code's bytes in the low two lanes
