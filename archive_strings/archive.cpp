@@ -34,7 +34,7 @@ status load_section(byte_source& source, std::int32_t n, text_output* trace, loa
     return s;
 }
 
-status dump_archive(byte_source& source, bool verbose, text_output& out)
+status dump_archive(byte_source& source, bool verbose, text_output& out, game_rendering rendering)
 {
     text_output* trace = verbose ? &out : nullptr;
     for (int i = 0; dump_sections[i] >= 0; ++i) {
@@ -44,7 +44,7 @@ status dump_archive(byte_source& source, bool verbose, text_output& out)
             s = parse_directory(i == 0 ? directory_layout::with_ids : directory_layout::nested, section.bytes.data,
                                 0, section.file_offset, trace, section.directory);
         if (!failed(s))
-            s = print_section_strings(section, verbose, out);
+            s = print_section_strings(section, verbose, out, rendering);
         if (failed(s))
             return s;
         // The section's bytes are released here, before the next one is loaded.

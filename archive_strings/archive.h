@@ -30,14 +30,21 @@ struct loaded_section {
 // `trace` is given. Fails with cant_open, cant_seek, cant_read, illegal_index or memory.
 status load_section(byte_source& source, std::int32_t n, text_output* trace, loaded_section& section);
 
+// How strings are rendered: reference, a code a step by next_game_code; fast, the codes
+// of eight bytes a step where none of them ends the string or breaks the line. Both
+// give the same output on every input.
+enum class game_rendering { reference, fast };
+
 // Prints every string of a loaded section whose directory has been parsed, one dump
 // line per string (the verbose form shows each string's offset in the section). Fails
 // with out_of_buffer when a string runs to the end of the section's data.
-status print_section_strings(const loaded_section& section, bool verbose, text_output& out);
+status print_section_strings(const loaded_section& section, bool verbose, text_output& out,
+                             game_rendering rendering = game_rendering::fast);
 
 // The whole dump: each section of the fixed list is loaded, parsed and printed before
 // the next is opened; `verbose` adds the trace. Stops at the first failure.
-status dump_archive(byte_source& source, bool verbose, text_output& out);
+status dump_archive(byte_source& source, bool verbose, text_output& out,
+                    game_rendering rendering = game_rendering::fast);
 
 // kxps_strings: the command line, the dump to `out`, the end of the run. Returns the
 // exit status.

@@ -62,13 +62,75 @@ void trace_string_offset(text_output& out, std::uint64_t position, std::uint32_t
     out_hex(out, o, 4);
 }
 
+// The largest of each run of 64 words of a buffer, and of each run of 64 such runs,
+// for the words at even and at odd positions: with them the offset list of a block is
+// checked in a few steps however many blocks share or overlap its words. Built only
+// when the lists checked one word at a time have come to outnumber the buffer's bytes.
+struct word_maxima {
+    std::vector<std::uint16_t> level[2][2]; // [parity][0: runs of 64 words, 1: of 4096]
+};
+
+constexpr std::uint64_t run_words = 64;
+
+bool build_word_maxima(std::span<const std::uint8_t> data, word_maxima& maxima)
+{
+    try {
+        for (std::uint64_t parity = 0; parity < 2; ++parity) {
+            const std::uint64_t words = data.size() > parity ? (data.size() - parity) / 2 : 0;
+            std::vector<std::uint16_t>& runs = maxima.level[parity][0];
+            runs.assign(static_cast<std::size_t>((words + run_words - 1) / run_words), 0);
+            for (std::uint64_t w = 0; w < words; ++w)
+                runs[w / run_words] = std::max(runs[w / run_words], read_u16le(data.data() + parity + 2 * w));
+            std::vector<std::uint16_t>& long_runs = maxima.level[parity][1];
+            long_runs.assign((runs.size() + run_words - 1) / run_words, 0);
+            for (std::size_t r = 0; r < runs.size(); ++r)
+                long_runs[r / run_words] = std::max(long_runs[r / run_words], runs[r]);
+        }
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+    return true;
+}
+
+// The largest of the `count` words from buffer position `first`: the words outside whole
+// runs one at a time, then the runs, then the runs of runs.
+std::uint16_t max_of_words(std::span<const std::uint8_t> data, const word_maxima& maxima, std::uint64_t first,
+                           std::uint64_t count)
+{
+    const std::uint64_t parity = first & 1;
+    const std::uint8_t* const words = data.data() + parity;
+    std::uint64_t from = first / 2, to = first / 2 + count; // word indices of this parity
+    std::uint16_t m = 0;
+    while (from < to && from % run_words != 0)
+        m = std::max(m, read_u16le(words + 2 * from++));
+    while (to > from && to % run_words != 0)
+        m = std::max(m, read_u16le(words + 2 * --to));
+    for (int level = 0; level < 2 && from < to; ++level) {
+        const std::vector<std::uint16_t>& runs = maxima.level[parity][level];
+        from /= run_words;
+        to /= run_words;
+        while (from < to && (level == 1 || from % run_words != 0))
+            m = std::max(m, runs[from++]);
+        while (to > from && to % run_words != 0)
+            m = std::max(m, runs[--to]);
+    }
+    return m;
+}
+
+// What the plain (untraced) check of the offset lists has done so far.
+struct list_checks {
+    std::uint64_t words_checked = 0;
+    enum { none, built, unavailable } maxima_state = none;
+    word_maxima maxima;
+};
+
 // A block's 16-bit string count at buffer position `header` and the list of string
 // offsets behind it. In layouts A and C the offsets count from the first byte after
 // the list; in layout B from the count field, and its trace also shows where each
 // string starts. Fills the block's count, list position and base.
 status parse_string_list(std::span<const std::uint8_t> data, std::uint64_t file_base, failure size_error,
                          text_output* trace, std::uint32_t i, std::uint64_t header, bool nested,
-                         string_block& block)
+                         list_checks& checks, string_block& block)
 {
     const std::uint64_t size = data.size();
     if (header + 2 > size)
@@ -81,6 +143,18 @@ status parse_string_list(std::span<const std::uint8_t> data, std::uint64_t file_
         return fail(size_error);
     block.strings = header + 2;
     block.base = nested ? header : list_end;
+    if (!trace) {
+        // Every string starts inside the buffer when the largest offset does.
+        if (checks.maxima_state == list_checks::none && checks.words_checked > size)
+            checks.maxima_state = build_word_maxima(data, checks.maxima) ? list_checks::built
+                                                                          : list_checks::unavailable;
+        if (checks.maxima_state == list_checks::built) {
+            if (block.count == 0 || block.base + max_of_words(data, checks.maxima, block.strings, block.count) < size)
+                return {};
+        } else {
+            checks.words_checked += block.count;
+        }
+    }
     for (std::uint32_t j = 0; j < block.count; ++j) {
         const std::uint64_t p = header + 2 + 2 * static_cast<std::uint64_t>(j);
         const std::uint16_t o = read_u16le(data.data() + p);
@@ -137,6 +211,7 @@ status parse_directory(directory_layout layout, std::span<const std::uint8_t> da
         if (trace)
             trace_entry_with_id(*trace, file_base + p, i, block.id, block.offset);
     }
+    list_checks checks;
     for (std::uint32_t i = 0; i < dir.num_blocks; ++i) {
         string_block& block = dir.blocks[i];
         std::uint64_t header = block.offset;
@@ -157,7 +232,7 @@ status parse_directory(directory_layout layout, std::span<const std::uint8_t> da
             header += inner; // the count field
         }
         const status s = parse_string_list(data, file_base, size_error, trace, i, header,
-                                           layout == directory_layout::nested, block);
+                                           layout == directory_layout::nested, checks, block);
         if (failed(s))
             return s;
     }

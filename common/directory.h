@@ -51,7 +51,9 @@ inline std::uint64_t string_start(std::span<const std::uint8_t> data, const stri
 // lines, written to `trace` unless it is null, show file offsets. Fails with
 // size_error (A, B) or overrun (C) when a table does not fit, illegal_offset when a
 // string would start outside the buffer, memory when the records cannot be had;
-// `dir` is then partly filled and must not be printed.
+// `dir` is then partly filled and must not be printed. Without a trace, the check of
+// the string offsets takes time linear in the buffer's size plus the number of
+// strings, also when many blocks share or overlap one list.
 status parse_directory(directory_layout layout, std::span<const std::uint8_t> data, std::uint64_t start,
                        std::uint64_t file_base, text_output* trace, string_directory& dir);
 

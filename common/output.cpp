@@ -5,6 +5,10 @@
 
 void out_init_file(text_output& out, std::FILE* file)
 {
+    // The writer buffers; the stream's own buffer would only split each full buffer
+    // handed on into two writes.
+    if (file)
+        std::setvbuf(file, nullptr, _IONBF, 0);
     out.sink = output_sink::file;
     out.file = file;
     out.kept.clear();
@@ -67,20 +71,21 @@ void out_blanks(text_output& out, std::size_t count)
 
 void out_dec(text_output& out, std::int64_t value, int width)
 {
-    char digits[24];
-    int n = 0;
+    // Formatted from the right in one piece, written with one copy.
+    char text[24];
+    std::size_t at = sizeof text;
     std::uint64_t magnitude = value < 0 ? 0 - static_cast<std::uint64_t>(value)
                                         : static_cast<std::uint64_t>(value);
     do {
-        digits[n++] = static_cast<char>('0' + magnitude % 10);
+        text[--at] = static_cast<char>('0' + magnitude % 10);
         magnitude /= 10;
     } while (magnitude != 0);
     if (value < 0)
-        digits[n++] = '-';
-    for (int pad = width - n; pad > 0; --pad)
-        out_byte(out, ' ');
-    while (n > 0)
-        out_byte(out, digits[--n]);
+        text[--at] = '-';
+    const std::size_t length = sizeof text - at;
+    if (width > 0 && static_cast<std::size_t>(width) > length)
+        out_blanks(out, static_cast<std::size_t>(width) - length);
+    out_text(out, std::string_view(text + at, length));
 }
 
 void out_hex(text_output& out, std::uint64_t value, int digits)

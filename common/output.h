@@ -26,6 +26,7 @@ struct text_output {
     char buffer[output_buffer_size];
 };
 
+// Writes to `file`, which must not have been used yet: its own buffering is switched off.
 void out_init_file(text_output& out, std::FILE* file);
 void out_init_memory(text_output& out);
 void out_init_discard(text_output& out);

@@ -16,7 +16,7 @@ build="${FUZZ_BUILD_DIR:-$root/build-fuzz}"
 # Largest input per format: the slowest legitimate input of this size (many blocks
 # sharing one list of strings that share one long string; make_seeds --worst-*)
 # stays well under the 2 s timeout. See fuzz/README.md.
-declare -A max_len=([archive]=2048 [pack]=512 [import]=4096)
+declare -A max_len=([archive]=1792 [pack]=384 [import]=4096)
 formats=(archive pack import)
 
 generator=()

@@ -24,11 +24,6 @@ char32_t cp932_single(std::uint8_t byte)
     return 0;
 }
 
-bool cp932_is_lead(std::uint8_t byte)
-{
-    return (byte >= 0x81 && byte <= 0x9F) || (byte >= 0xE0 && byte <= 0xFC);
-}
-
 // The row of cp932_pair_chars of a lead byte.
 static std::size_t lead_row(std::uint8_t lead)
 {

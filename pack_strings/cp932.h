@@ -14,7 +14,10 @@
 char32_t cp932_single(std::uint8_t byte);
 
 // Whether `byte` opens a two-byte character (0x81-0x9F or 0xE0-0xFC).
-bool cp932_is_lead(std::uint8_t byte);
+inline bool cp932_is_lead(std::uint8_t byte)
+{
+    return (byte >= 0x81 && byte <= 0x9F) || (byte >= 0xE0 && byte <= 0xFC);
+}
 
 // The character of the pair lead/trail, or 0 when the pair is unassigned, when `lead` is not
 // a lead byte or `trail` is not a trail byte (0x40-0xFC except 0x7F), and for the

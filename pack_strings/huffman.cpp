@@ -56,6 +56,48 @@ void count_symbols(std::span<std::uint64_t, 256> counts, std::span<const std::ui
     ++counts[end_mark];
 }
 
+bool build_huff_table(const pack_image& image, huff_table& table)
+{
+    table.entries.reset();
+    if (image.root == no_node || is_leaf(image.nodes[image.root]))
+        return false;
+    try {
+        table.entries = std::make_unique<huff_entry[]>(std::size_t{1} << huff_table_bits);
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+    const huff_node* const nodes = image.nodes.data();
+    for (unsigned v = 0; v < (1u << huff_table_bits); ++v) {
+        huff_entry& e = table.entries[v];
+        // Whole code words from the root while the bits of v last; a word that fails or
+        // does not end within them is left to the bit walk.
+        while (e.count < sizeof e.symbols) {
+            std::uint16_t node = image.root;
+            unsigned length = 0;
+            while (node != no_node && !is_leaf(nodes[node]) && e.bits + length < huff_table_bits) {
+                const unsigned one = (v >> (huff_table_bits - 1 - e.bits - length)) & 1;
+                node = one != 0 ? nodes[node].right : nodes[node].left;
+                ++length;
+            }
+            if (node == no_node || !is_leaf(nodes[node]))
+                break;
+            const std::uint8_t symbol = nodes[node].symbol;
+            if (symbol == end_mark) {
+                if (e.count == 0)
+                    e.flags = huff_ends_string;
+                break;
+            }
+            e.symbols[e.count++] = symbol;
+            e.bits = static_cast<std::uint8_t>(e.bits + length);
+            if (symbol == line_feed) {
+                e.flags = huff_line_feed_last;
+                break;
+            }
+        }
+    }
+    return true;
+}
+
 status build_code_tree(std::span<const std::uint64_t, 256> counts, std::vector<node_record>& records)
 {
     records.clear();

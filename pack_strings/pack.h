@@ -5,6 +5,7 @@
 // With records the strings are Huffman code; without, they are stored one byte per
 // text byte, chained by exclusive or, and hold Shift-JIS text.
 #include <cstdint>
+#include <memory>
 #include <span>
 #include <string>
 #include <vector>
@@ -19,6 +20,9 @@ inline constexpr std::uint16_t no_node = 0xFFFF;
 
 // The byte that ends every string, in both forms.
 inline constexpr std::uint8_t end_mark = 0x7C;
+
+// The text byte after which a string continues on an indented line.
+inline constexpr std::uint8_t line_feed = 0x0A;
 
 // A stored link byte that names no record.
 inline constexpr std::uint8_t no_link_byte = 0xFF;
@@ -90,24 +94,33 @@ struct huff_symbol {
 // with left_null or right_null (the byte and bit that led to the missing child).
 status huff_next(const pack_image& image, huff_reader& reader, huff_symbol& symbol);
 
-// Where an exclusive-or chained string is being read: the running value (the text byte
-// last read) and whether the next byte must be a Shift-JIS trail byte.
-struct xor_reader {
-    std::uint64_t position;
-    std::uint8_t current = 0;
-    bool trail_expected = false;
+// The code words of the tree, a table entry per step: entry v holds what the 12 bits of
+// v (the first bit on top) spell from the root, up to four whole code words. For large
+// files only (from huff_table_threshold bytes up); the bit walk stays the reference.
+inline constexpr unsigned huff_table_bits = 12;
+inline constexpr std::uint64_t huff_table_threshold = 16 * 1024;
+
+enum huff_entry_flags : std::uint8_t {
+    huff_ends_string = 1,    // the first code word is the end mark's (count is 0)
+    huff_line_feed_last = 2, // the last symbol is a line feed
 };
 
-enum class xor_step {
-    byte,      // `byte` holds the next text byte
-    bad_trail, // `byte` holds the next text byte, which should have been a trail byte
-    end,       // the end mark: the string is complete
-    data_end,  // the data ended before the end mark
+// The words stop before the end mark's, after a line feed, and before a word that fails
+// or does not end within the 12 bits. count 0 with no flag: the bit walk takes the word.
+struct huff_entry {
+    std::uint8_t symbols[4];
+    std::uint8_t count;
+    std::uint8_t bits; // the bits of the `count` words
+    std::uint8_t flags;
 };
 
-// Reads the next text byte: each stored byte is folded into the running value, which
-// is the text byte. The end mark ends the string unless it is the trail byte of a pair.
-xor_step xor_next(std::span<const std::uint8_t> data, xor_reader& reader, std::uint8_t& byte);
+struct huff_table {
+    std::unique_ptr<huff_entry[]> entries; // 1 << huff_table_bits entries, or none
+};
+
+// Builds the table of the image's code tree. Returns false, with no entries, for a tree
+// whose root is a leaf and when the memory cannot be had: the bit walk then serves.
+bool build_huff_table(const pack_image& image, huff_table& table);
 
 // The stored form of `text` and its end mark, chained by exclusive or: stored byte k
 // is text byte k XOR text byte k-1.
@@ -142,11 +155,18 @@ bool is_sound_tree(std::span<const node_record> records);
 // byte more. Fails with no_code_word (value: the byte) or end_mark_in_text.
 status huffman_encode(const code_table& table, std::span<const std::uint8_t> text, std::vector<std::uint8_t>& out);
 
+// How strings are decoded. reference: the definition, one bit (Huffman) or one byte
+// (exclusive or) a step. fast: through the table of code words, or eight bytes a step
+// where the text allows it. automatic: fast, but for Huffman files below
+// huff_table_threshold bytes. All give the same output on every input.
+enum class pack_decoding { automatic, reference, fast };
+
 // Decodes and prints every string of a parsed image, in directory order, with the code
 // listing of each Huffman string when verbose. Stops at the first failing string with
 // its failure (decode_overrun, left_null, right_null, illegal_sjis). Allocates nothing
-// and reads nothing outside `image.data`.
-status print_pack_strings(const pack_image& image, bool verbose, text_output& out);
+// but the table and reads nothing outside `image.data`.
+status print_pack_strings(const pack_image& image, bool verbose, text_output& out,
+                          pack_decoding decoding = pack_decoding::automatic);
 
 // The tool's pipeline: load `name`, parse it, print it.
 status dump_pack(const std::string& name, bool verbose, text_output& out, pack_image& image);

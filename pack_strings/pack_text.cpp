@@ -1,10 +1,10 @@
 #include "pack_strings/pack_text.h"
 
 #include "pack_strings/cp932.h"
+#include "pack_strings/xor_chain.h"
 
 namespace {
 
-constexpr std::uint8_t line_feed = 0x0A;
 
 bool same_code(const cp932_code& code, std::span<const std::uint8_t> bytes)
 {

@@ -12,6 +12,7 @@
 #include "common/file_io.h"
 #include "common/notation.h"
 #include "pack_strings/pack_text.h"
+#include "pack_strings/xor_chain.h"
 #include "translate/game_file.h"
 #include "translate/po.h"
 #include "translate/rebuild.h"
