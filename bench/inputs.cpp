@@ -142,11 +142,7 @@ directory_plan plan_of(std::vector<bytes> runs, std::uint32_t first_id)
 
 bool report(const status& s, std::string& error)
 {
-    text_output out;
-    out_init_memory(out);
-    report_failure(out, s, "");
-    out_finish(out);
-    error = out.kept;
+    error = failure_message(s, "");
     return false;
 }
 

@@ -119,3 +119,12 @@ void report_failure(text_output& out, const status& s, std::string_view path)
         break;
     }
 }
+
+std::string failure_message(const status& s, std::string_view path)
+{
+    text_output out;
+    out_init_memory(out);
+    report_failure(out, s, path);
+    out_finish(out);
+    return out.kept;
+}

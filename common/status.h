@@ -3,6 +3,7 @@
 // the tool reports it once, with report_failure, at the point of the output where it
 // happened. Every message text of the system lives in status.cpp.
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 #include "common/output.h"
@@ -52,3 +53,6 @@ inline status fail(failure code, std::uint64_t position = 0, std::uint64_t base 
 
 // Writes the one message of `s` to `out`; `path` is the input file as opened.
 void report_failure(text_output& out, const status& s, std::string_view path);
+
+// The same message as a string, for callers that compose their own.
+std::string failure_message(const status& s, std::string_view path);

@@ -9,11 +9,7 @@ namespace {
 
 std::string message_of(const status& s)
 {
-    text_output out;
-    out_init_memory(out);
-    report_failure(out, s, "F");
-    out_finish(out);
-    return out.kept;
+    return failure_message(s, "F");
 }
 
 // `blocks` entries naming one block of `strings` strings, all at one stored string.

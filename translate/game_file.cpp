@@ -9,11 +9,8 @@
 
 std::string failure_text(const status& s, const std::string& path)
 {
-    text_output out;
-    out_init_memory(out);
-    report_failure(out, s, path);
-    out_finish(out);
-    std::string_view text = out.kept;
+    const std::string message = failure_message(s, path);
+    std::string_view text = message;
     while (!text.empty() && text.front() == '\n')
         text.remove_prefix(1);
     if (text.starts_with("ERROR: "))

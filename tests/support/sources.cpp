@@ -83,11 +83,7 @@ directory_plan plan_of(const std::vector<source_block>& blocks, const std::vecto
 
 bool report(const status& s, std::string& error)
 {
-    text_output out;
-    out_init_memory(out);
-    report_failure(out, s, "");
-    out_finish(out);
-    error = out.kept;
+    error = failure_message(s, "");
     return false;
 }
 
