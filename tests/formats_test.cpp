@@ -60,7 +60,22 @@ TEST(Writers, CodeTreesAndTheirWords)
     std::vector<std::uint8_t> out;
     const std::uint8_t xy[] = {'x', 'y'}, bar[] = {'x', '|'};
     EXPECT_EQ(message_of(huffman_encode(table, xy, out)), "ERROR: the code tree has no code word for the byte 79\n");
-    EXPECT_EQ(huffman_encode(table, bar, out).code, failure::end_mark_in_text);
+    EXPECT_EQ(message_of(huffman_encode(table, bar, out)),
+              "ERROR: block 0, string 0: the text holds the end mark 7C, which this form cannot store\n");
+}
+
+TEST(Writer, TextsAcrossTheEndOfItsBufferComeOutWhole)
+{
+    static text_output out;
+    out_init_memory(out);
+    std::string expected;
+    for (int k = 0; k < 30000; ++k) { // 7 bytes a piece: the pieces straddle every 64 KiB
+        const std::string piece = "<" + std::to_string(100000 + k) + ">";
+        out_text(out, piece);
+        expected += piece;
+    }
+    out_finish(out);
+    EXPECT_TRUE(out.kept == expected);
 }
 
 } // namespace

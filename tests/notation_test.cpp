@@ -133,8 +133,8 @@ TEST(Notation, QuotedStrings)
     EXPECT_EQ(text, std::string("a\"b\\c\n\t\r\x01\x7F\xE3\x81\x82", 13));
     EXPECT_EQ(at, quoted.size());
     at = 0;
-    ASSERT_TRUE(read_quoted("\"\\x41\\102\\a\\x414\"", at, text));
-    EXPECT_EQ(text, "AB\aA4");
+    ASSERT_TRUE(read_quoted("\"\\x41\\102\\a\\x414\\1234\"", at, text));
+    EXPECT_EQ(text, "AB\aA4S4");
     for (const char* bad : {"\"abc", "\"\\q\"", "abc\"", "\"\\x\""}) {
         at = 0;
         EXPECT_FALSE(read_quoted(bad, at, text)) << bad;

@@ -186,4 +186,31 @@ TEST(TextRebuild, CheckFindsWhatDiffers)
     EXPECT_EQ(error, "section 0 was not copied unchanged");
 }
 
+// Four entries share a block of 12001 strings; their different translations of string
+// 0 give each a copy of the list, 24004 bytes, and three copies stand between the first
+// one and the unchanged strings it shares: beyond a 16-bit offset. Each copy then takes
+// its own strings, and the file is written.
+TEST(TextRebuild, CopiesBeyondTheReachOfSharedStringsTakeTheirOwn)
+{
+    directory_plan plan{{{1, 0}, {2, 0}, {3, 0}, {4, 0}}, {{std::vector<string_ref>(12000, {0, 0})}}, {}, {}};
+    plan.blocks[0].strings.push_back({1, 0});
+    for (const char* text : {"a", "b"})
+        xor_encode(std::span(reinterpret_cast<const std::uint8_t*>(text), 1), plan.runs.emplace_back());
+    bytes file;
+    write_node_table({}, file);
+    ASSERT_FALSE(failed(write_directory(directory_layout::packed, plan, file)));
+    const std::string dir = (std::filesystem::temp_directory_path() / "kx_text_copies").string();
+    std::filesystem::create_directories(dir);
+    std::string po;
+    for (int e = 0; e < 4; ++e)
+        po += "msgctxt \"" + std::to_string(e) + ":0\"\nmsgid \"a\"\nmsgstr \"A" + std::to_string(e) + "\"\n\n";
+    ASSERT_TRUE(write_file(dir + "/T.PAK", std::string(file.begin(), file.end())) && write_file(dir + "/T.po", po));
+    const result import = run({"kx_text", "import", dir + "/T.PAK", dir + "/T.po", "-o", dir + "/NEW.PAK"});
+    EXPECT_EQ(import.err, "4 strings changed, 48000 kept, 0 bytes dropped, 24036 bytes before, 96072 after\n");
+    const std::string dump = run({"kx_strings", dir + "/NEW.PAK"}).out;
+    for (const char* line : {"[  0][  0] = A0\n[  0][  1] = a\n", "[  3][  0] = A3\n", "[  3][12000] = b\n"})
+        EXPECT_NE(dump.find(line), std::string::npos) << line;
+    std::filesystem::remove_all(dir);
+}
+
 } // namespace
