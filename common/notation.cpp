@@ -192,6 +192,7 @@ bool read_quoted(std::string_view line, std::size_t& at, std::string& text)
         }
         if (at + 1 >= line.size())
             return false;
+        const std::size_t escape = at; // where a bad escape is reported
         const char e = line[at + 1];
         at += 2;
         switch (e) {
@@ -211,7 +212,7 @@ bool read_quoted(std::string_view line, std::size_t& at, std::string& text)
                 ++digits;
             }
             if (digits == 0) {
-                at -= 2;
+                at = escape;
                 return false;
             }
             text += static_cast<char>(value);
@@ -219,14 +220,14 @@ bool read_quoted(std::string_view line, std::size_t& at, std::string& text)
         }
         default:
             if (e < '0' || e > '7') {
-                at -= 2;
+                at = escape;
                 return false;
             }
             int value = e - '0';
             for (int digits = 1; digits < 3 && at < line.size() && line[at] >= '0' && line[at] <= '7'; ++digits)
                 value = value * 8 + (line[at++] - '0');
             if (value > 0xFF) {
-                at -= 2;
+                at = escape;
                 return false;
             }
             text += static_cast<char>(value);

@@ -10,6 +10,7 @@
 
 #include "archive_strings/archive.h"
 #include "archive_strings/game_text.h"
+#include "common/le.h"
 #include "pack_strings/pack_text.h"
 #include "tests/support/sources.h"
 #include "translate/kx_text.h"
@@ -210,6 +211,33 @@ TEST(TextRebuild, CopiesBeyondTheReachOfSharedStringsTakeTheirOwn)
     const std::string dump = run({"kx_strings", dir + "/NEW.PAK"}).out;
     for (const char* line : {"[  0][  0] = A0\n[  0][  1] = a\n", "[  3][  0] = A3\n", "[  3][12000] = b\n"})
         EXPECT_NE(dump.find(line), std::string::npos) << line;
+    std::filesystem::remove_all(dir);
+}
+
+// Section starts on multiples of 2048 stay so when section 8 grows past a boundary:
+// it is padded with zero bytes, and the sections after it move by 2048.
+TEST(TextRebuild, SectionsKeepTheirAlignment)
+{
+    std::vector<bytes> sections(44, bytes{'S'});
+    directory_plan plan{{{5, 0}}, {{{{0, 0}}}}, {{'A', 'B', game_end_byte}}, {}};
+    sections[8].clear();
+    ASSERT_FALSE(failed(write_directory(directory_layout::with_ids, plan, sections[8])));
+    sections[43] = {0, 0, 0, 0};
+    bytes file;
+    ASSERT_FALSE(failed(write_archive(sections, 2048, {}, file)));
+    const std::string dir = (std::filesystem::temp_directory_path() / "kx_text_aligned").string();
+    std::filesystem::create_directories(dir);
+    const std::string po = "msgctxt \"8:0:0\"\nmsgid \"AB\"\nmsgstr \"" + std::string(3000, 'x') + "\"\n";
+    ASSERT_TRUE(write_file(dir + "/A", std::string(file.begin(), file.end())) && write_file(dir + "/A.po", po));
+    const result import = run({"kx_text", "import", dir + "/A", dir + "/A.po", "-o", dir + "/B", "--kind", "archive"});
+    EXPECT_EQ(import.status, 0) << import.err;
+    std::string rebuilt;
+    ASSERT_TRUE(read_file(dir + "/B", rebuilt));
+    const auto entry = [&](std::size_t n) { return read_u32le(reinterpret_cast<const std::uint8_t*>(rebuilt.data()) + 4 * n); };
+    for (std::size_t n = 1; n < 44; ++n)
+        EXPECT_EQ(entry(n), 2048 * (n + (n > 8 ? 1 : 0))) << "entry " << n;
+    const std::size_t used = 4 + 8 + 2 + 2 + 3001; // directory, block, the new string
+    EXPECT_EQ(rebuilt.substr(entry(8) + used, entry(9) - entry(8) - used), std::string(entry(9) - entry(8) - used, '\0'));
     std::filesystem::remove_all(dir);
 }
 
