@@ -31,13 +31,10 @@ inline void store_lanes(char* into, std::uint64_t x)
     }
 }
 
-// The lanes of `x` below `c` (1 to 256).
+// The lanes of `x` below `c` (1 to 128).
 inline std::uint64_t lanes_below(std::uint64_t x, unsigned c)
 {
-    const std::uint64_t low = x & lane_lows;
-    if (c <= 0x80)
-        return ~(low + lanes_of(0x80 - c)) & ~x & lane_tops;
-    return (~x | ~(low + lanes_of(0x100 - c))) & lane_tops;
+    return ~((x & lane_lows) + lanes_of(0x80 - c)) & ~x & lane_tops;
 }
 
 inline std::uint64_t lanes_equal(std::uint64_t x, std::uint8_t c) { return lanes_below(x ^ lanes_of(c), 1); }

@@ -28,6 +28,10 @@ TEST(Writers, CountsUpToTheirSixteenBits)
     EXPECT_FALSE(failed(write_shared(0xFFFF, 0xFFFF)));
     EXPECT_EQ(message_of(write_shared(0x10000, 1)), "ERROR: 65536 blocks, more than a directory holds (65535)\n");
     EXPECT_EQ(message_of(write_shared(3, 0x10000)), "ERROR: block 0: 65536 strings, more than a block holds (65535)\n");
+    // A result beyond 32-bit offsets takes 4 GiB to build; its message alone, as the
+    // archive and directory writers fill it.
+    EXPECT_EQ(message_of(fail(failure::too_large, 0, 0, 0x100000007)),
+              "ERROR: the result would be 4294967303 bytes, more than 32-bit offsets reach (4 GiB)\n");
 }
 
 TEST(Writers, StringOffsetsReachSixteenBits)
@@ -74,6 +78,9 @@ TEST(Writer, TextsAcrossTheEndOfItsBufferComeOutWhole)
         out_text(out, piece);
         expected += piece;
     }
+    out_blanks(out, 70); // more than one piece of blanks
+    out_dec(out, -42, 6);
+    expected += std::string(70, ' ') + "   -42";
     out_finish(out);
     EXPECT_TRUE(out.kept == expected);
 }
