@@ -125,7 +125,8 @@ TEST(Notation, TextsThatHaveNoBytes)
         {"ab{0}", text_fault::bad_escape},  {"{}", text_fault::bad_escape},     {"{0A", text_fault::bad_escape},
         {"{0A  0B}", text_fault::bad_escape}, {"a\tb", text_fault::control},    {"\xE3\x81", text_fault::bad_utf8},
         {"\xC0\xAF", text_fault::bad_utf8}, {"x\xED\xA0\x80", text_fault::bad_utf8},
-        {"\xED\xBF\xBF", text_fault::bad_utf8}, {"😀", text_fault::no_code},
+        {"\xED\xBF\xBF", text_fault::bad_utf8}, {"😀", text_fault::no_code},  {"{G0}", text_fault::bad_escape},
+        {"{0}}", text_fault::bad_escape},
     };
     for (const auto& [text, fault] : cases) {
         bytes back;
@@ -137,17 +138,21 @@ TEST(Notation, TextsThatHaveNoBytes)
     std::size_t at = 0;
     EXPECT_EQ(game_bytes_of("ab漢c", back, at), text_fault::no_code); // not in the character map
     EXPECT_EQ(character_column("ab漢c", at), 3u);
+    bytes lower; // hexadecimal digits in either case
+    at = 0;
+    EXPECT_EQ(pack_bytes_of("{0a fF}", lower, at), text_fault::none);
+    EXPECT_EQ(lower, (bytes{0x0A, 0xFF}));
 }
 
 TEST(Notation, QuotedStrings)
 {
     std::string quoted;
-    append_quoted(quoted, std::string("a\"b\\c\n\t\r\x01\x7F\xE3\x81\x82", 13));
-    EXPECT_EQ(quoted, "\"a\\\"b\\\\c\\n\\t\\r\\001\\177\xE3\x81\x82\"");
+    append_quoted(quoted, std::string("a\"b\\c\n\t\r\x01\x0B\x1F\x7F\xE3\x81\x82", 15));
+    EXPECT_EQ(quoted, "\"a\\\"b\\\\c\\n\\t\\r\\001\\013\\037\\177\xE3\x81\x82\"");
     std::string text;
     std::size_t at = 0;
     ASSERT_TRUE(read_quoted(quoted, at, text));
-    EXPECT_EQ(text, std::string("a\"b\\c\n\t\r\x01\x7F\xE3\x81\x82", 13));
+    EXPECT_EQ(text, std::string("a\"b\\c\n\t\r\x01\x0B\x1F\x7F\xE3\x81\x82", 15));
     EXPECT_EQ(at, quoted.size());
     at = 0;
     ASSERT_TRUE(read_quoted("\"\\x41\\102\\a\\x414\\1234\"", at, text));
