@@ -32,11 +32,9 @@
 #include <iostream>
 #include <random>
 
-#include "archive_strings/archive.h"
 #include "common/notation.h"
-#include "pack_strings/pack.h"
+#include "tests/support/run_tool.h"
 #include "tests/support/sources.h"
-#include "translate/kx_text.h"
 
 #if !defined(_WIN32)
 #include <sys/wait.h>
@@ -172,6 +170,9 @@ bool parse_case(const fs::path& path, case_script& script, std::string& error)
             } else if (!read_words(rest, step.words)) {
                 return error += "bad quoted string", false;
             }
+            const std::string tool = step.kind == case_step::run && !step.words.empty() ? step.words[0] : "";
+            if (step.kind == case_step::run && tool != "kxps_strings" && tool != "kx_strings" && tool != "kx_text")
+                return error += "a run names no tool", false;
             if (step.kind == case_step::file && !file_bytes(step, path, body, error))
                 return error = "line " + std::to_string(step.line) + ": " + error, false;
             continue;
@@ -207,34 +208,6 @@ std::string tool_path(const std::string& tool)
     return std::string(KX_TOOL_DIR) + "/" + tool + KX_EXE_SUFFIX;
 }
 
-struct run_result {
-    std::string out, err;
-    int status = -1;
-};
-
-run_result run_in_process(const case_step& step)
-{
-    static text_output out, err;
-    out_init_memory(out);
-    out_init_memory(err);
-    std::vector<const char*> argv;
-    for (const std::string& word : step.words)
-        argv.push_back(word.c_str());
-    const int argc = static_cast<int>(argv.size());
-    run_result r;
-    if (step.words[0] == "kxps_strings")
-        r.status = run_kxps_strings(argc, argv.data(), out, err);
-    else if (step.words[0] == "kx_strings")
-        r.status = run_kx_strings(argc, argv.data(), out, err);
-    else if (step.words[0] == "kx_text")
-        r.status = run_kx_text(argc, argv.data(), out, err);
-    out_finish(out);
-    out_finish(err);
-    r.out = out.kept;
-    r.err = err.kept;
-    return r;
-}
-
 // A word for the command interpreter: in single quotes for the POSIX shell, in double
 // quotes for Windows' cmd.
 std::string shell_word(const std::string& word)
@@ -249,7 +222,7 @@ std::string shell_word(const std::string& word)
 #endif
 }
 
-run_result run_process(const case_step& step)
+tool_run run_process(const case_step& step)
 {
     std::string command;
     if (step.kind == case_step::sh) {
@@ -268,7 +241,7 @@ run_result run_process(const case_step& step)
 #else
     command += " </dev/null >.stdout 2>.stderr";
 #endif
-    run_result r;
+    tool_run r;
     const int raw = std::system(command.c_str());
 #if defined(_WIN32)
     r.status = raw;
@@ -357,7 +330,7 @@ int run_case(const fs::path& path)
                 differ(step, "the files differ");
             continue;
         }
-        const run_result r = script.in_process && step.kind == case_step::run ? run_in_process(step) : run_process(step);
+        const tool_run r = script.in_process && step.kind == case_step::run ? run_tool_in_process(step.words) : run_process(step);
         if (r.out != step.out)
             differ(step, "stdout " + first_difference(step.out, r.out));
         if (r.err != step.err)

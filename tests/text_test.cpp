@@ -12,6 +12,7 @@
 #include "archive_strings/game_text.h"
 #include "common/le.h"
 #include "pack_strings/pack_text.h"
+#include "tests/support/run_tool.h"
 #include "tests/support/sources.h"
 #include "translate/kx_text.h"
 #include "translate/po.h"
@@ -21,23 +22,6 @@ namespace {
 
 using bytes = std::vector<std::uint8_t>;
 enum class form { archive, huffman, xor_chain };
-struct result { int status; std::string out, err; };
-
-result run(const std::vector<std::string>& args)
-{
-    static text_output out, err;
-    out_init_memory(out);
-    out_init_memory(err);
-    std::vector<const char*> argv;
-    for (const std::string& a : args)
-        argv.push_back(a.c_str());
-    const auto tool = args[0] == "kx_text" ? run_kx_text : args[0] == "kx_strings" ? run_kx_strings : run_kxps_strings;
-    const int status = tool(static_cast<int>(argv.size()), argv.data(), out, err);
-    out_finish(out);
-    out_finish(err);
-    return {status, out.kept, err.kept};
-}
-
 std::uint32_t pick(std::mt19937& rng, std::size_t low, std::size_t high)
 {
     return static_cast<std::uint32_t>(std::uniform_int_distribution<std::size_t>(low, high)(rng));
@@ -123,16 +107,16 @@ TEST(TextRoundTrip, GeneratedFilesDumpAsTheirTexts)
         const auto f = static_cast<form>(round % 3);
         const std::string kind = f == form::archive ? "archive" : "pack", dumper = f == form::archive ? "kxps_strings" : "kx_strings";
         const auto import = [&](const char* po, const char* out) {
-            return run({"kx_text", "import", at("F"), at(po), "-o", at(out), "--kind", kind});
+            return run_tool_in_process({"kx_text", "import", at("F"), at(po), "-o", at(out), "--kind", kind});
         };
         ASSERT_TRUE(write_file(at("F"), random_file(rng, f)));
-        const result original = run({dumper, at("F")});
+        const tool_run original = run_tool_in_process({dumper, at("F")});
         if (original.status != 0)
             continue; // a string starting inside another that does not decode
-        ASSERT_EQ(run({"kx_text", "export", at("F"), "--kind", kind, "-o", at("F.po")}).status, 0);
-        result r = import("F.po", "A");
+        ASSERT_EQ(run_tool_in_process({"kx_text", "export", at("F"), "--kind", kind, "-o", at("F.po")}).status, 0);
+        tool_run r = import("F.po", "A");
         ASSERT_EQ(r.status, 0) << r.err;
-        EXPECT_EQ(run({dumper, at("A")}).out, original.out);
+        EXPECT_EQ(run_tool_in_process({dumper, at("A")}).out, original.out);
 
         // One entry in three translated; the intended texts make the reference file.
         std::string po, translated, source;
@@ -163,7 +147,7 @@ TEST(TextRoundTrip, GeneratedFilesDumpAsTheirTexts)
         ASSERT_EQ((r = import("T.po", "B")).status + import("T.po", "C").status, 0) << r.err << translated;
         std::string b, c;
         EXPECT_TRUE(read_file(at("B"), b) && read_file(at("C"), c) && b == c);
-        EXPECT_EQ(run({dumper, at("B")}).out, run({dumper, at("R")}).out) << translated;
+        EXPECT_EQ(run_tool_in_process({dumper, at("B")}).out, run_tool_in_process({dumper, at("R")}).out) << translated;
         ++checked;
     }
     EXPECT_GT(checked, 200);
@@ -206,9 +190,9 @@ TEST(TextRebuild, CopiesBeyondTheReachOfSharedStringsTakeTheirOwn)
     for (int e = 0; e < 4; ++e)
         po += "msgctxt \"" + std::to_string(e) + ":0\"\nmsgid \"a\"\nmsgstr \"A" + std::to_string(e) + "\"\n\n";
     ASSERT_TRUE(write_file(dir + "/T.PAK", std::string(file.begin(), file.end())) && write_file(dir + "/T.po", po));
-    const result import = run({"kx_text", "import", dir + "/T.PAK", dir + "/T.po", "-o", dir + "/NEW.PAK"});
+    const tool_run import = run_tool_in_process({"kx_text", "import", dir + "/T.PAK", dir + "/T.po", "-o", dir + "/NEW.PAK"});
     EXPECT_EQ(import.err, "4 strings changed, 48000 kept, 0 bytes dropped, 24036 bytes before, 96072 after\n");
-    const std::string dump = run({"kx_strings", dir + "/NEW.PAK"}).out;
+    const std::string dump = run_tool_in_process({"kx_strings", dir + "/NEW.PAK"}).out;
     for (const char* line : {"[  0][  0] = A0\n[  0][  1] = a\n", "[  3][  0] = A3\n", "[  3][12000] = b\n"})
         EXPECT_NE(dump.find(line), std::string::npos) << line;
     std::filesystem::remove_all(dir);
@@ -229,7 +213,7 @@ TEST(TextRebuild, SectionsKeepTheirAlignment)
     std::filesystem::create_directories(dir);
     const std::string po = "msgctxt \"8:0:0\"\nmsgid \"AB\"\nmsgstr \"" + std::string(3000, 'x') + "\"\n";
     ASSERT_TRUE(write_file(dir + "/A", std::string(file.begin(), file.end())) && write_file(dir + "/A.po", po));
-    const result import = run({"kx_text", "import", dir + "/A", dir + "/A.po", "-o", dir + "/B", "--kind", "archive"});
+    const tool_run import = run_tool_in_process({"kx_text", "import", dir + "/A", dir + "/A.po", "-o", dir + "/B", "--kind", "archive"});
     EXPECT_EQ(import.status, 0) << import.err;
     std::string rebuilt;
     ASSERT_TRUE(read_file(dir + "/B", rebuilt));
