@@ -2,9 +2,9 @@
 // a discarding writer. Throughput is in bytes of output.
 #include <benchmark/benchmark.h>
 
-#include "archive_strings/archive.h"
+#include "format/archive/archive.h"
 #include "bench/inputs.h"
-#include "pack_strings/pack.h"
+#include "format/pack/pack.h"
 
 namespace {
 

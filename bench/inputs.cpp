@@ -2,14 +2,14 @@
 
 #include <random>
 
-#include "archive_strings/archive.h"
-#include "archive_strings/char_map.h"
-#include "archive_strings/game_text.h"
-#include "common/le.h"
-#include "common/notation.h"
-#include "pack_strings/cp932.h"
-#include "pack_strings/pack.h"
-#include "pack_strings/pack_text.h"
+#include "format/archive/archive.h"
+#include "format/archive/char_map.h"
+#include "format/archive/game_text.h"
+#include "format/le.h"
+#include "format/notation.h"
+#include "format/pack/cp932.h"
+#include "format/pack/pack.h"
+#include "format/pack/pack_text.h"
 
 namespace {
 

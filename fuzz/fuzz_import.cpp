@@ -14,7 +14,7 @@
 #include <utility>
 #include <vector>
 
-#include "translate/game_file.h"
+#include "format/game_file.h"
 #include "translate/kx_text.h"
 #include "translate/po.h"
 

@@ -4,9 +4,9 @@
 #include <cstdint>
 #include <span>
 
-#include "archive_strings/archive.h"
-#include "common/output.h"
-#include "pack_strings/pack.h"
+#include "format/archive/archive.h"
+#include "io/output.h"
+#include "format/pack/pack.h"
 
 // kxps_strings on `bytes` as the whole archive (index, sections 8 and 43, both
 // directory layouts, rendering as `rendering` says).

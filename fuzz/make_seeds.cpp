@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "archive_strings/archive.h"
-#include "pack_strings/pack.h"
+#include "format/archive/archive.h"
+#include "format/pack/pack.h"
 #include "tests/support/sources.h"
 
 namespace {

@@ -32,7 +32,7 @@
 #include <iostream>
 #include <random>
 
-#include "common/notation.h"
+#include "format/notation.h"
 #include "tests/support/run_tool.h"
 #include "tests/support/sources.h"
 

@@ -5,8 +5,8 @@
 
 #include <random>
 
-#include "common/directory.h"
-#include "common/le.h"
+#include "format/directory.h"
+#include "format/le.h"
 
 namespace {
 

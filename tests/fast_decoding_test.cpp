@@ -9,9 +9,9 @@
 #include <cstring>
 #include <random>
 
-#include "archive_strings/archive.h"
-#include "archive_strings/game_text.h"
-#include "pack_strings/pack.h"
+#include "format/archive/archive.h"
+#include "format/archive/game_text.h"
+#include "format/pack/pack.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 
 #include <filesystem>
 
-#include "common/file_io.h"
+#include "io/file_io.h"
 
 TEST(FileIo, LengthAndPositionsPastFourGibibytes)
 {

@@ -2,8 +2,8 @@
 // the count or the block; at the limit itself they still write.
 #include <gtest/gtest.h>
 
-#include "common/directory.h"
-#include "pack_strings/pack.h"
+#include "format/directory.h"
+#include "format/pack/pack.h"
 
 namespace {
 

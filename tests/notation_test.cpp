@@ -4,9 +4,9 @@
 
 #include <random>
 
-#include "archive_strings/game_text.h"
-#include "common/notation.h"
-#include "pack_strings/pack_text.h"
+#include "format/archive/game_text.h"
+#include "format/notation.h"
+#include "format/pack/pack_text.h"
 
 namespace {
 

@@ -8,10 +8,10 @@
 #include <filesystem>
 #include <random>
 
-#include "archive_strings/archive.h"
-#include "archive_strings/game_text.h"
-#include "common/le.h"
-#include "pack_strings/pack_text.h"
+#include "format/archive/archive.h"
+#include "format/archive/game_text.h"
+#include "format/le.h"
+#include "format/pack/pack_text.h"
 #include "tests/support/run_tool.h"
 #include "tests/support/sources.h"
 #include "translate/kx_text.h"

@@ -1,10 +1,10 @@
 #!/usr/bin/env python3
-"""Writes pack_strings/cp932_table.cpp, the Shift-JIS (code page 932) tables behind
-pack_strings/cp932.cpp, from Python's own cp932 codec.
+"""Writes format/pack/cp932_table.cpp, the Shift-JIS (code page 932) tables behind
+format/pack/cp932.cpp, from Python's own cp932 codec.
 
     python3 tools/make-cp932-table.py [OUTPUT]
 
-OUTPUT defaults to pack_strings/cp932_table.cpp in the project (the folder above
+OUTPUT defaults to format/pack/cp932_table.cpp in the project (the folder above
 tools/), whatever the current folder. Run it after changing this script and commit the
 file it writes; the product never calls a codec at run time. The output depends only on the codec, not on the
 machine, the time or the order of any dictionary.
@@ -26,7 +26,7 @@ import os
 import sys
 
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
-DEFAULT_OUTPUT = os.path.join(ROOT, 'pack_strings', 'cp932_table.cpp')
+DEFAULT_OUTPUT = os.path.join(ROOT, "format", "pack", "cp932_table.cpp")
 
 LEADS = list(range(0x81, 0xA0)) + list(range(0xE0, 0xFD))
 TRAILS = list(range(0x40, 0xFD))
@@ -133,7 +133,7 @@ def write_table(out, chars, codes):
               '// %s.\n'
               % (len(chars), duplicates, len(codes), len(one_way),
                  ', '.join('U+%04X' % c for c in one_way)))
-    out.write('#include <iterator>\n\n#include "pack_strings/cp932.h"\n\n')
+    out.write('#include <iterator>\n\n#include "format/pack/cp932.h"\n\n')
 
     out.write('// [lead row][trail - 0x40]: rows 0-30 are leads 0x81-0x9F, 31-59 leads 0xE0-0xFC.\n')
     out.write('const std::uint16_t cp932_pair_chars[cp932_lead_count][cp932_trail_count] = {\n')

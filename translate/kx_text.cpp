@@ -8,12 +8,12 @@
 #include <string>
 #include <vector>
 
-#include "archive_strings/game_text.h"
-#include "common/file_io.h"
-#include "common/notation.h"
-#include "pack_strings/pack_text.h"
-#include "pack_strings/xor_chain.h"
-#include "translate/game_file.h"
+#include "format/archive/game_text.h"
+#include "io/file_io.h"
+#include "format/notation.h"
+#include "format/pack/pack_text.h"
+#include "format/pack/xor_chain.h"
+#include "format/game_file.h"
 #include "translate/po.h"
 #include "translate/rebuild.h"
 

@@ -1,7 +1,7 @@
 #pragma once
 // kx_text: exports every string of an archive or a pack to a gettext PO file for
 // translation, and rebuilds the file from the translated PO.
-#include "common/output.h"
+#include "io/output.h"
 
 // The command line, the work, the messages. The PO of an export without -o goes to
 // `out`; the summary and every message to `err`. Returns the exit status, 0 or 1.

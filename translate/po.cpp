@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "common/notation.h"
+#include "format/notation.h"
 
 namespace {
 

@@ -13,7 +13,7 @@
 #include <string_view>
 #include <vector>
 
-#include "common/output.h"
+#include "io/output.h"
 
 // The header: the fields of its msgstr, each ending in a line feed.
 void write_po_header(text_output& out, std::string_view fields);

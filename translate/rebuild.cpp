@@ -4,9 +4,9 @@
 #include <map>
 #include <span>
 
-#include "archive_strings/archive.h"
-#include "archive_strings/game_text.h"
-#include "common/le.h"
+#include "format/archive/archive.h"
+#include "format/archive/game_text.h"
+#include "format/le.h"
 
 namespace {
 

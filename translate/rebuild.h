@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "translate/game_file.h"
+#include "format/game_file.h"
 
 // The new text of the string at (table, block, index), as stored bytes.
 struct new_text {

@@ -4,8 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "archive_strings/archive.h"
-#include "pack_strings/pack.h"
+#include "cli/dumpers.h"
 #include "translate/kx_text.h"
 
 struct tool_run {

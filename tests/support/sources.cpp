@@ -4,11 +4,11 @@
 #include <iterator>
 #include <map>
 
-#include "archive_strings/archive.h"
-#include "archive_strings/game_text.h"
-#include "common/notation.h"
-#include "pack_strings/pack.h"
-#include "pack_strings/pack_text.h"
+#include "format/archive/archive.h"
+#include "format/archive/game_text.h"
+#include "format/notation.h"
+#include "format/pack/pack.h"
+#include "format/pack/pack_text.h"
 
 namespace {
 

@@ -1,0 +1,13 @@
+// kx_text: exports the strings of an archive or a pack to a PO file for translation,
+// and rebuilds the file from the translated PO.
+#include "translate/kx_text.h"
+#include "cli/frame.h"
+
+int main(int argc, char** argv)
+{
+    // Each writer holds a 64 KiB buffer: kept off the stack.
+    static text_output out;
+    static text_output err;
+    open_standard_streams(out, err);
+    return run_kx_text(argc, argv, out, err);
+}

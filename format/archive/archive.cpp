@@ -1,0 +1,78 @@
+#include "format/archive/archive.h"
+
+#include "format/le.h"
+
+status load_section(byte_source& source, std::int32_t n, text_output* trace, loaded_section& section)
+{
+    section = loaded_section{};
+    section.number = n;
+    // The archive is opened anew for every section; its length bounds every section.
+    status s = source_open(source);
+    std::uint8_t entries[8];
+    if (!failed(s))
+        s = source_read(source, 4 * static_cast<std::uint64_t>(n), entries);
+    if (!failed(s)) {
+        const std::uint32_t start = read_u32le(entries);
+        const std::uint32_t end = read_u32le(entries + 4);
+        section.file_offset = start;
+        section.size = end - start; // modulo 2^32, as stored
+        if (end <= start) {
+            s = fail(failure::illegal_index);
+        } else {
+            if (trace) {
+                out_text(*trace, "DEBUG: offset=");
+                out_hex(*trace, start, 8);
+                out_text(*trace, ", size=");
+                out_hex(*trace, section.size, 8);
+                out_byte(*trace, '\n');
+            }
+            s = source_load(source, start, section.size, section.bytes);
+        }
+    }
+    source_close(source);
+    return s;
+}
+
+status dump_archive(byte_source& source, bool verbose, text_output& out, game_rendering rendering)
+{
+    text_output* trace = verbose ? &out : nullptr;
+    for (int i = 0; dump_sections[i] >= 0; ++i) {
+        loaded_section section;
+        status s = load_section(source, dump_sections[i], trace, section);
+        if (!failed(s))
+            s = parse_directory(i == 0 ? directory_layout::with_ids : directory_layout::nested, section.bytes.data,
+                                0, section.file_offset, trace, section.directory);
+        if (!failed(s))
+            s = print_section_strings(section, verbose, out, rendering);
+        if (failed(s))
+            return s;
+        // The section's bytes are released here, before the next one is loaded.
+    }
+    return {};
+}
+
+
+status write_archive(std::span<const std::vector<std::uint8_t>> sections, std::uint32_t alignment,
+                     std::span<const std::uint8_t> trailer, std::vector<std::uint8_t>& out)
+{
+    const std::uint64_t index_size = 4 * (static_cast<std::uint64_t>(sections.size()) + 1);
+    std::vector<std::uint64_t> starts;
+    std::uint64_t at = index_size;
+    for (std::size_t n = 0; n < sections.size(); ++n) {
+        starts.push_back(at);
+        at += sections[n].size();
+        if (n + 1 < sections.size())
+            at = (at + alignment - 1) / alignment * alignment;
+    }
+    starts.push_back(at);
+    if (at > 0xFFFFFFFFu)
+        return fail(failure::too_large, 0, 0, at + trailer.size());
+    const std::size_t first = out.size();
+    out.resize(first + static_cast<std::size_t>(at), 0);
+    for (std::size_t n = 0; n < starts.size(); ++n)
+        write_u32le(out.data() + first + 4 * n, static_cast<std::uint32_t>(starts[n]));
+    for (std::size_t n = 0; n < sections.size(); ++n)
+        std::copy(sections[n].begin(), sections[n].end(), out.begin() + static_cast<std::ptrdiff_t>(first + starts[n]));
+    out.insert(out.end(), trailer.begin(), trailer.end());
+    return {};
+}

@@ -1,0 +1,71 @@
+#pragma once
+// The game's text encoding as the archive stores it: printable ASCII as itself, single
+// bytes 0x80-0xFF and two-byte codes (lead 0x01-0x04, then any second byte) through the
+// character map, 0x1F as the end of a string, a backslash-n as a line break, and every
+// other byte a control byte. Reading goes a code at a time; the printer, the export to
+// text and the check of imported text all take their codes from next_game_code.
+#include <cstdint>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "format/notation.h"
+#include "io/status.h"
+
+inline constexpr std::uint8_t game_end_byte = 0x1F;
+
+inline bool is_game_lead(std::uint8_t c) { return c >= 0x01 && c <= 0x04; }
+
+// Where a string is being read, and whether the byte read last as a single byte was a
+// backslash. Only an n right after such a backslash breaks the line; a lead byte clears
+// the flag and its second byte neither tests nor sets it.
+struct game_reader {
+    std::uint64_t position;
+    bool backslash = false;
+};
+
+struct game_code {
+    std::uint8_t lead; // 0x01-0x04 for a two-byte code, 0 for a single byte
+    std::uint8_t byte; // the single byte, or the second byte
+    bool line_break;   // this is the n of a backslash-n: the line breaks after it
+};
+
+enum class game_step {
+    code,        // `code` holds the next code
+    end,         // the end byte: the string is complete
+    data_end,    // the data ended before the next code
+    lead_at_end, // the data ended after a lead byte
+};
+
+// Reads the next code of the string at `reader` from `data`. A second byte is never an
+// end, lead or control byte.
+inline game_step next_game_code(std::span<const std::uint8_t> data, game_reader& reader, game_code& code)
+{
+    if (reader.position >= data.size())
+        return game_step::data_end;
+    const std::uint8_t c = data[reader.position++];
+    if (is_game_lead(c)) {
+        reader.backslash = false;
+        if (reader.position >= data.size())
+            return game_step::lead_at_end;
+        code = {c, data[reader.position++], false};
+        return game_step::code;
+    }
+    if (c == game_end_byte)
+        return game_step::end;
+    code = {0, c, reader.backslash && c == 'n'};
+    reader.backslash = c == '\\';
+    return game_step::code;
+}
+
+// The text of the string that starts at data[start], in the text notation: each code's
+// canonical character, the line break as a line feed, every other code as an escape.
+// Fails with out_of_buffer when the data ends before the string's end byte. `end`, when
+// given, receives the position after the end byte.
+status game_text_of(std::span<const std::uint8_t> data, std::uint64_t start, std::string& text,
+                    std::uint64_t* end = nullptr);
+
+// The stored bytes of a text (without the end byte). Returns none, or the fault with
+// `at` at the unit of the text that has no code.
+text_fault game_bytes_of(std::string_view text, std::vector<std::uint8_t>& bytes, std::size_t& at);

@@ -1,0 +1,215 @@
+// The dump of an archive section: every string on a line of its own, its characters
+// through the character map, codes without a character and control bytes as their
+// hexadecimal values, a backslash-n followed by a continuation line.
+#include <array>
+#include <bit>
+#include <cstring>
+
+#include "format/archive/archive.h"
+#include "format/archive/char_map.h"
+#include "format/archive/game_text.h"
+#include "format/dump_line.h"
+#include "format/lanes.h"
+
+namespace {
+
+// The continuation indents are as wide as the two line prefixes with three-digit
+// numbers; they do not grow when a number needs more digits.
+constexpr std::size_t indent_normal = 18;
+constexpr std::size_t indent_verbose = 28;
+
+// The text of every code, made once: a map character, preceded by the code's
+// hexadecimal value when the map has no character for it; printable ASCII as itself;
+// a control byte as its value and a blank. Entries are copied whole, 16 bytes, and the
+// output advances by their length: one copy per code.
+struct alignas(16) code_text {
+    char bytes[15];
+    std::uint8_t length;
+};
+
+// Entry lead * 256 + byte: single bytes first (lead bytes and the end byte unused),
+// then the codes of each lead byte.
+struct code_texts {
+    code_text entries[5 * 256];
+};
+
+void append_text(code_text& t, std::string_view text)
+{
+    std::memcpy(t.bytes + t.length, text.data(), text.size());
+    t.length = static_cast<std::uint8_t>(t.length + text.size());
+}
+
+void append_hex_code(code_text& t, std::uint8_t c)
+{
+    static constexpr char hex[] = "0123456789ABCDEF";
+    const char text[4] = {'(', hex[c >> 4], hex[c & 0xF], ')'};
+    append_text(t, std::string_view(text, 4));
+}
+
+code_text text_of(std::uint8_t lead, std::uint8_t c)
+{
+    code_text t{};
+    if (lead == 0 && c < 0x80) {
+        if (c >= 0x20 && c <= 0x7E) {
+            t.bytes[0] = static_cast<char>(c);
+            t.length = 1;
+        } else {
+            append_hex_code(t, c);
+            append_text(t, " ");
+        }
+        return t;
+    }
+    const std::string_view entry = char_map[char_map_entry(lead, c)];
+    if (entry == char_map_mark) {
+        if (lead != 0)
+            append_hex_code(t, lead);
+        append_hex_code(t, c);
+    }
+    append_text(t, entry);
+    return t;
+}
+
+// Made on first use, in static storage (20 KiB): nothing is allocated.
+const code_texts& texts_of_codes()
+{
+    static const code_texts texts = [] {
+        code_texts made{};
+        for (unsigned lead = 0; lead <= 4; ++lead)
+            for (unsigned c = 0; c < 256; ++c)
+                made.entries[lead * 256 + c] = text_of(static_cast<std::uint8_t>(lead), static_cast<std::uint8_t>(c));
+        return made;
+    }();
+    return texts;
+}
+
+// The codes that a word holds, by the mask of its lanes that hold lead bytes and the
+// number of lanes (0 to 8) before the first byte that stops the word: the lanes that
+// start codes when lane 0 starts one (the second byte of a pair starts none), and the
+// lanes that those codes take (a pair whose second byte lies past the limit is left).
+struct word_codes {
+    std::uint8_t starts;
+    std::uint8_t taken;
+};
+
+constexpr std::array<std::array<word_codes, 256>, 9> codes_of_words = [] {
+    std::array<std::array<word_codes, 256>, 9> codes{};
+    for (unsigned limit = 0; limit <= 8; ++limit)
+        for (unsigned leads = 0; leads < 256; ++leads) {
+            word_codes& c = codes[limit][leads];
+            for (unsigned k = 0; k + 1 + (leads >> k & 1) <= limit; k += 1 + (leads >> k & 1)) {
+                c.starts = static_cast<std::uint8_t>(c.starts | 1u << k);
+                c.taken = static_cast<std::uint8_t>(k + 1 + (leads >> k & 1));
+            }
+        }
+    return codes;
+}();
+
+// Copies the texts of the codes that start in the eight bytes at `bytes` and end before
+// the first end byte or backslash among them (the bytes that end a string or may break
+// a line: the caller does not come here right after a backslash, so an n breaks none),
+// and before the end of the word. Returns the number of bytes they take, 0 when the
+// first byte is one of those or the first code does not fit.
+std::size_t copy_word_codes(const std::uint8_t* bytes, const code_texts& texts, char* into, std::size_t& used)
+{
+    const std::uint64_t w = load_lanes(bytes);
+    const std::uint64_t stops = lanes_equal(w, game_end_byte) | lanes_equal(w, '\\');
+    const unsigned leads = lane_bits(lanes_below(w, 5) & ~lanes_below(w, 1));
+    const word_codes codes = codes_of_words[stops != 0 ? static_cast<std::size_t>(std::countr_zero(stops)) / 8 : 8][leads];
+    for (unsigned starts = codes.starts; starts != 0; starts &= starts - 1) {
+        const int k = std::countr_zero(starts);
+        const auto lanes = static_cast<unsigned>(w >> (8 * k)); // the code's bytes in the low two lanes
+        const unsigned first = lanes & 0xFF;
+        // Entry first * 256 + second for a pair, first for a single byte, without a branch:
+        // which codes are pairs is as good as random.
+        const unsigned pair = 0u - (leads >> k & 1);
+        const code_text& t = texts.entries[((first << 8 | (lanes >> 8 & 0xFF)) & pair) | (first & ~pair)];
+        std::memcpy(into + used, &t, sizeof t);
+        used += t.length;
+    }
+    return codes.taken;
+}
+
+// Renders the string at position `p` of the section's data. The indent of a line break
+// is printed when the next code is read, before its output, and not when the string
+// ends there.
+status render_string(const loaded_section& section, const code_texts& texts, std::int32_t b, std::int32_t s,
+                     std::uint64_t p, bool verbose, bool fast, text_output& out)
+{
+    // In verbose mode the prefix shows the offset within the section; the section's
+    // file offset is not added.
+    write_line_prefix(out, {section.number, b, s}, verbose, p);
+    const std::span<const std::uint8_t> data = section.bytes.data;
+    game_reader reader{p};
+    game_code code{};
+    bool indent_pending = false;
+    // The fill of the buffer is kept in a local while codes are copied: the copies
+    // could alias the writer's fields.
+    std::size_t used = out.used;
+    status result;
+    for (;;) {
+        // Eight bytes a step where they hold no byte that ends the string or breaks the
+        // line; every other code by the reference reader.
+        if (fast && !indent_pending && !reader.backslash && data.size() - reader.position >= 8) {
+            if (output_buffer_size - used < 8 * sizeof(code_text)) {
+                out.used = used;
+                out_drain(out);
+                used = out.used;
+            }
+            if (const std::size_t taken = copy_word_codes(data.data() + reader.position, texts, out.buffer, used)) {
+                reader.position += taken; // none of them was a backslash
+                continue;
+            }
+        }
+        const game_step step = next_game_code(data, reader, code);
+        if (step == game_step::end)
+            break;
+        if (step == game_step::data_end) {
+            result = fail(failure::out_of_buffer);
+            break;
+        }
+        if (indent_pending) {
+            indent_pending = false;
+            out.used = used;
+            out_byte(out, '\n');
+            out_blanks(out, verbose ? indent_verbose : indent_normal);
+            used = out.used;
+        }
+        if (step == game_step::lead_at_end) {
+            result = fail(failure::out_of_buffer);
+            break;
+        }
+        const code_text& t = texts.entries[code.lead * 256u + code.byte];
+        if (output_buffer_size - used < sizeof t) {
+            out.used = used;
+            out_drain(out);
+            used = out.used;
+        }
+        std::memcpy(out.buffer + used, &t, sizeof t);
+        used += t.length;
+        indent_pending = code.line_break;
+    }
+    out.used = used;
+    if (!failed(result))
+        out_byte(out, '\n');
+    return result;
+}
+
+} // namespace
+
+status print_section_strings(const loaded_section& section, bool verbose, text_output& out, game_rendering rendering)
+{
+    const string_directory& dir = section.directory;
+    const code_texts& texts = texts_of_codes();
+    for (std::uint32_t b = 0; b < dir.num_blocks; ++b) {
+        const string_block& block = dir.blocks[b];
+        for (std::uint32_t s = 0; s < block.count; ++s) {
+            const std::uint64_t p = string_start(section.bytes.data, block, s);
+            const status result = render_string(section, texts, static_cast<std::int32_t>(b),
+                                                 static_cast<std::int32_t>(s), p, verbose,
+                                                 rendering == game_rendering::fast, out);
+            if (failed(result))
+                return result;
+        }
+    }
+    return {};
+}

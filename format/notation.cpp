@@ -1,0 +1,240 @@
+#include "format/notation.h"
+
+namespace {
+
+constexpr char hex_digits[] = "0123456789ABCDEF";
+
+int hex_value(char c)
+{
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    return -1;
+}
+
+} // namespace
+
+void append_utf8(std::string& out, char32_t c)
+{
+    if (c < 0x80) {
+        out += static_cast<char>(c);
+    } else if (c < 0x800) {
+        out += static_cast<char>(0xC0 | (c >> 6));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    } else if (c < 0x10000) {
+        out += static_cast<char>(0xE0 | (c >> 12));
+        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    } else {
+        out += static_cast<char>(0xF0 | (c >> 18));
+        out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    }
+}
+
+std::size_t read_utf8(std::string_view text, std::size_t at, char32_t& c)
+{
+    const auto lead = static_cast<unsigned char>(text[at]);
+    std::size_t length = 0;
+    char32_t minimum = 0;
+    if (lead < 0x80) {
+        c = lead;
+        return 1;
+    } else if (lead >= 0xC2 && lead <= 0xDF) {
+        length = 2;
+        minimum = 0x80;
+        c = lead & 0x1Fu;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+        length = 3;
+        minimum = 0x800;
+        c = lead & 0x0Fu;
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+        length = 4;
+        minimum = 0x10000;
+        c = lead & 0x07u;
+    } else {
+        return 0;
+    }
+    if (text.size() - at < length)
+        return 0;
+    for (std::size_t k = 1; k < length; ++k) {
+        const auto next = static_cast<unsigned char>(text[at + k]);
+        if ((next & 0xC0) != 0x80)
+            return 0;
+        c = (c << 6) | (next & 0x3Fu);
+    }
+    if (c < minimum || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF))
+        return 0;
+    return length;
+}
+
+void append_escape(std::string& out, std::span<const std::uint8_t> code)
+{
+    out += '{';
+    for (std::size_t k = 0; k < code.size(); ++k) {
+        if (k > 0)
+            out += ' ';
+        out += hex_digits[code[k] >> 4];
+        out += hex_digits[code[k] & 0xF];
+    }
+    out += '}';
+}
+
+void append_character(std::string& out, char32_t c, std::span<const std::uint8_t> code)
+{
+    if (c == U'{')
+        append_escape(out, code);
+    else
+        append_utf8(out, c);
+}
+
+text_fault read_text_unit(std::string_view text, std::size_t& at, text_unit& unit)
+{
+    unit.at = at;
+    unit.bytes.clear();
+    if (text[at] == '{') {
+        // Hexadecimal bytes, single blanks allowed between them.
+        std::size_t k = at + 1;
+        for (;;) {
+            if (k + 1 < text.size() && hex_value(text[k]) >= 0 && hex_value(text[k + 1]) >= 0) {
+                unit.bytes.push_back(static_cast<std::uint8_t>(hex_value(text[k]) * 16 + hex_value(text[k + 1])));
+                k += 2;
+            } else {
+                return text_fault::bad_escape;
+            }
+            if (k < text.size() && text[k] == ' ')
+                ++k;
+            else
+                break;
+        }
+        if (k >= text.size() || text[k] != '}')
+            return text_fault::bad_escape;
+        unit.kind = text_unit_kind::escape;
+        at = k + 1;
+        return text_fault::none;
+    }
+    if (text[at] == '\n') {
+        unit.kind = text_unit_kind::line_break;
+        ++at;
+        return text_fault::none;
+    }
+    const std::size_t length = read_utf8(text, at, unit.character);
+    if (length == 0)
+        return text_fault::bad_utf8;
+    if (unit.character < 0x20 || unit.character == 0x7F)
+        return text_fault::control;
+    unit.kind = text_unit_kind::character;
+    at += length;
+    return text_fault::none;
+}
+
+bool append_unit_bytes(const text_unit& unit, std::span<const std::uint8_t> line_break,
+                       std::vector<std::uint8_t>& bytes)
+{
+    if (unit.kind == text_unit_kind::character)
+        return false;
+    const std::span<const std::uint8_t> add = unit.kind == text_unit_kind::escape ? std::span(unit.bytes) : line_break;
+    bytes.insert(bytes.end(), add.begin(), add.end());
+    return true;
+}
+
+std::size_t character_column(std::string_view text, std::size_t at)
+{
+    std::size_t column = 1;
+    for (std::size_t k = 0; k < at && k < text.size(); ++k)
+        if ((static_cast<unsigned char>(text[k]) & 0xC0) != 0x80)
+            ++column;
+    return column;
+}
+
+void append_quoted(std::string& out, std::string_view text)
+{
+    out += '"';
+    for (char c : text) {
+        const auto u = static_cast<unsigned char>(c);
+        if (c == '"' || c == '\\') {
+            out += '\\';
+            out += c;
+        } else if (c == '\n') {
+            out += "\\n";
+        } else if (c == '\t') {
+            out += "\\t";
+        } else if (c == '\r') {
+            out += "\\r";
+        } else if (u < 0x20 || u == 0x7F) {
+            out += '\\';
+            out += static_cast<char>('0' + (u >> 6));
+            out += static_cast<char>('0' + ((u >> 3) & 7));
+            out += static_cast<char>('0' + (u & 7));
+        } else {
+            out += c;
+        }
+    }
+    out += '"';
+}
+
+bool read_quoted(std::string_view line, std::size_t& at, std::string& text)
+{
+    text.clear();
+    if (at >= line.size() || line[at] != '"')
+        return false;
+    ++at;
+    while (at < line.size() && line[at] != '"') {
+        const char c = line[at];
+        if (c != '\\') {
+            text += c;
+            ++at;
+            continue;
+        }
+        if (at + 1 >= line.size())
+            return false;
+        const std::size_t escape = at; // where a bad escape is reported
+        const char e = line[at + 1];
+        at += 2;
+        switch (e) {
+        case 'n': text += '\n'; break;
+        case 't': text += '\t'; break;
+        case 'r': text += '\r'; break;
+        case 'a': text += '\a'; break;
+        case 'b': text += '\b'; break;
+        case 'f': text += '\f'; break;
+        case 'v': text += '\v'; break;
+        case '"': case '\\': case '\'': case '?': text += e; break;
+        case 'x': {
+            int value = 0;
+            std::size_t digits = 0;
+            while (digits < 2 && at < line.size() && hex_value(line[at]) >= 0) {
+                value = value * 16 + hex_value(line[at++]);
+                ++digits;
+            }
+            if (digits == 0) {
+                at = escape;
+                return false;
+            }
+            text += static_cast<char>(value);
+            break;
+        }
+        default:
+            if (e < '0' || e > '7') {
+                at = escape;
+                return false;
+            }
+            int value = e - '0';
+            for (int digits = 1; digits < 3 && at < line.size() && line[at] >= '0' && line[at] <= '7'; ++digits)
+                value = value * 8 + (line[at++] - '0');
+            if (value > 0xFF) {
+                at = escape;
+                return false;
+            }
+            text += static_cast<char>(value);
+        }
+    }
+    if (at >= line.size())
+        return false;
+    ++at;
+    return true;
+}

@@ -1,0 +1,173 @@
+#pragma once
+// kx_strings: a packed string table read whole into memory. The file starts with a
+// table of 4-byte Huffman node records (u16 count, then symbol, parent, left, right
+// per record; the last record is the root), followed by a layout C block directory.
+// With records the strings are Huffman code; without, they are stored one byte per
+// text byte, chained by exclusive or, and hold Shift-JIS text.
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "format/directory.h"
+#include "io/file_io.h"
+#include "io/output.h"
+#include "io/status.h"
+
+// A link that names no record. Record indices stop at 65534, so it is never a record.
+inline constexpr std::uint16_t no_node = 0xFFFF;
+
+// The byte that ends every string, in both forms.
+inline constexpr std::uint8_t end_mark = 0x7C;
+
+// The text byte after which a string continues on an indented line.
+inline constexpr std::uint8_t line_feed = 0x0A;
+
+// A stored link byte that names no record.
+inline constexpr std::uint8_t no_link_byte = 0xFF;
+
+// One node record exactly as stored.
+struct node_record {
+    std::uint8_t symbol = 0;
+    std::uint8_t parent = no_link_byte;
+    std::uint8_t left = no_link_byte;
+    std::uint8_t right = no_link_byte;
+};
+
+// One node record of the code tree; the links are indices into pack_image::nodes.
+struct huff_node {
+    std::uint8_t symbol = 0;        // the text byte of a leaf
+    std::uint16_t parent = no_node; // not used when decoding
+    std::uint16_t left = no_node;   // taken on a 0 bit
+    std::uint16_t right = no_node;  // taken on a 1 bit
+};
+
+inline bool is_leaf(const huff_node& node) { return node.left == no_node && node.right == no_node; }
+
+// The loaded and parsed file. `data` views the bytes that everything else points
+// into: `bytes` when the file was loaded by load_pack_file, or any caller-owned bytes
+// (a fuzzer's input) that outlive the image.
+struct pack_image {
+    loaded_bytes bytes;
+    std::span<const std::uint8_t> data;
+    std::uint16_t num_nodes = 0;
+    std::uint16_t root = no_node; // the last record; no_node without a code tree
+    std::vector<huff_node> nodes;
+    string_directory directory;   // num_blocks and blocks
+};
+
+// Reads the whole file with one read into `bytes`. Fails with cant_open, cant_seek,
+// cant_read (also for a size of 0 or of 4 GiB and more, before anything is allocated)
+// or memory. The file is closed on every path.
+status load_pack_file(const std::string& name, loaded_bytes& bytes);
+
+// Parses the node table and the directory behind it from `data`, tracing both to
+// `trace` unless it is null. On success `image` views `data` (which the caller keeps
+// alive). Fails with overrun when a table does not fit, illegal_node_table for a root
+// leaf that is not the end mark, illegal_offset or memory.
+status parse_pack_tables(std::span<const std::uint8_t> data, text_output* trace, pack_image& image);
+
+// Appends the node table of `records` (at most 65535) to `out`.
+void write_node_table(std::span<const node_record> records, std::vector<std::uint8_t>& out);
+
+// Where a Huffman string is being read: the next byte to load, the byte being read and
+// the next bit of it (8: none left, the next bit needs the next byte).
+struct huff_reader {
+    std::uint64_t position;
+    unsigned current = 0;
+    unsigned bit = 8;
+};
+
+// One decoded symbol and the bits of its code word: bit k of the file is bit k % 8,
+// from the top, of byte k / 8.
+struct huff_symbol {
+    std::uint8_t symbol;
+    std::uint64_t first_bit;
+    std::uint64_t bits;
+};
+
+// Decodes the next code word from the root, one bit a step. The next byte is loaded as
+// soon as the bits of the current one are used up, before the node reached is tested
+// for a leaf, so a code word that ends on the last bit of a byte still needs the byte
+// after it. Fails with decode_overrun when that byte lies past the end of the data, or
+// with left_null or right_null (the byte and bit that led to the missing child).
+status huff_next(const pack_image& image, huff_reader& reader, huff_symbol& symbol);
+
+// The code words of the tree, a table entry per step: entry v holds what the 12 bits of
+// v (the first bit on top) spell from the root, up to four whole code words. For large
+// files only (from huff_table_threshold bytes up); the bit walk stays the reference.
+inline constexpr unsigned huff_table_bits = 12;
+inline constexpr std::uint64_t huff_table_threshold = 16 * 1024;
+
+enum huff_entry_flags : std::uint8_t {
+    huff_ends_string = 1,    // the first code word is the end mark's (count is 0)
+    huff_line_feed_last = 2, // the last symbol is a line feed
+};
+
+// The words stop before the end mark's, after a line feed, and before a word that fails
+// or does not end within the 12 bits. count 0 with no flag: the bit walk takes the word.
+struct huff_entry {
+    std::uint8_t symbols[4];
+    std::uint8_t count;
+    std::uint8_t bits; // the bits of the `count` words
+    std::uint8_t flags;
+};
+
+struct huff_table {
+    std::unique_ptr<huff_entry[]> entries; // 1 << huff_table_bits entries, or none
+};
+
+// Builds the table of the image's code tree. Returns false, with no entries, for a tree
+// whose root is a leaf and when the memory cannot be had: the bit walk then serves.
+bool build_huff_table(const pack_image& image, huff_table& table);
+
+// The stored form of `text` and its end mark, chained by exclusive or: stored byte k
+// is text byte k XOR text byte k-1.
+void xor_encode(std::span<const std::uint8_t> text, std::vector<std::uint8_t>& out);
+
+// Adds the bytes of one string and its end mark to `counts`, for build_code_tree.
+void count_symbols(std::span<std::uint64_t, 256> counts, std::span<const std::uint8_t> text);
+
+// A code tree over byte counts (counts[b] > 0 for every byte b that needs a leaf; the
+// end mark gets one even when no string was counted):
+// the leaves in ascending byte order, then the inner records as they are merged (the
+// two lightest first, ties to the lower record; the first taken becomes the left
+// child), the root last. Fails with too_many_symbols above 128 leaves, whose links
+// would not fit a byte. A single leaf stands alone as the root.
+status build_code_tree(std::span<const std::uint64_t, 256> counts, std::vector<node_record>& records);
+
+// The code words of a tree, for encoding: each symbol's shortest path from the root
+// ('0' left, '1' right; of equal lengths the one that sorts first). Cycles and links
+// outside the table are followed no further. A symbol without a leaf has no word.
+struct code_table {
+    std::string words[256];
+    bool has[256] = {};
+};
+void code_words(std::span<const node_record> records, code_table& table);
+
+// Whether a tree decodes every code word it has without a fault: no node reached twice
+// from the root, and every inner node reached has both children.
+bool is_sound_tree(std::span<const node_record> records);
+
+// Appends the Huffman code of `text` and the end mark to `out`. The decoder loads the
+// byte after a code word that ends on a byte boundary, so such a string gets one zero
+// byte more. Fails with no_code_word (value: the byte) or end_mark_in_text.
+status huffman_encode(const code_table& table, std::span<const std::uint8_t> text, std::vector<std::uint8_t>& out);
+
+// How strings are decoded. reference: the definition, one bit (Huffman) or one byte
+// (exclusive or) a step. fast: through the table of code words, or eight bytes a step
+// where the text allows it. automatic: fast, but for Huffman files below
+// huff_table_threshold bytes. All give the same output on every input.
+enum class pack_decoding { automatic, reference, fast };
+
+// Decodes and prints every string of a parsed image, in directory order, with the code
+// listing of each Huffman string when verbose. Stops at the first failing string with
+// its failure (decode_overrun, left_null, right_null, illegal_sjis). Allocates nothing
+// but the table and reads nothing outside `image.data`.
+status print_pack_strings(const pack_image& image, bool verbose, text_output& out,
+                          pack_decoding decoding = pack_decoding::automatic);
+
+// The tool's pipeline: load `name`, parse it, print it.
+status dump_pack(const std::string& name, bool verbose, text_output& out, pack_image& image);
+

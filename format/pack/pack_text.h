@@ -1,0 +1,26 @@
+#pragma once
+// The text of a packed file's strings: their bytes read as Shift-JIS in its Windows
+// form (code page 932), in the text notation. A character is written only for its
+// canonical code; unassigned pairs, pairs that are not the canonical code of their
+// character, bytes that stand for no character and control bytes are escapes. The line
+// feed 0x0A is the game's line break.
+#include <cstdint>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "format/notation.h"
+#include "format/pack/pack.h"
+
+void pack_text_of(std::span<const std::uint8_t> bytes, std::string& text);
+
+// The bytes of a text. Returns none, or the fault with `at` at the unit of the text
+// that has no code.
+text_fault pack_bytes_of(std::string_view text, std::vector<std::uint8_t>& bytes, std::size_t& at);
+
+// The text bytes of the string that starts at `start` of a parsed image, in either
+// form, without its end mark. Fails as the dump of that string would. `end`, when given,
+// receives the position after the last byte the decoder loaded.
+status pack_string_bytes(const pack_image& image, std::uint64_t start, std::vector<std::uint8_t>& bytes,
+                         std::uint64_t* end = nullptr);

@@ -1,0 +1,182 @@
+// The dump of a packed file: every string on a line of its own, its text bytes written
+// unchanged, each line feed in the text followed by a continuation indent; in verbose
+// mode the code words of a Huffman string on the lines after it.
+#include <cstring>
+
+#include "format/dump_line.h"
+#include "format/pack/pack.h"
+#include "format/pack/xor_chain.h"
+
+namespace {
+
+// Continuation indents: the widths of the two line prefixes for positions below 1000.
+constexpr std::size_t normal_indent = 13;
+constexpr std::size_t verbose_indent = 23;
+
+// A text byte, after the continuation indent that a preceding line feed left pending.
+inline void write_text_byte(text_output& out, std::uint8_t byte, std::size_t indent, bool& indent_pending)
+{
+    if (indent_pending) {
+        indent_pending = false;
+        out_blanks(out, indent);
+    }
+    out_byte(out, static_cast<char>(byte));
+    if (byte == line_feed)
+        indent_pending = true;
+}
+
+status print_huffman_text(const pack_image& image, std::uint64_t start, std::size_t indent, text_output& out,
+                          bool& indent_pending)
+{
+    huff_reader reader{start};
+    huff_symbol symbol{};
+    for (;;) {
+        const status s = huff_next(image, reader, symbol);
+        if (failed(s))
+            return s;
+        if (symbol.symbol == end_mark)
+            return {};
+        write_text_byte(out, symbol.symbol, indent, indent_pending);
+    }
+}
+
+// The 64 bits from `p` on, the first on top.
+inline std::uint64_t load_bits(const std::uint8_t* p)
+{
+    return static_cast<std::uint64_t>(p[0]) << 56 | static_cast<std::uint64_t>(p[1]) << 48 |
+           static_cast<std::uint64_t>(p[2]) << 40 | static_cast<std::uint64_t>(p[3]) << 32 |
+           static_cast<std::uint64_t>(p[4]) << 24 | static_cast<std::uint64_t>(p[5]) << 16 |
+           static_cast<std::uint64_t>(p[6]) << 8 | static_cast<std::uint64_t>(p[7]);
+}
+
+// The same text as print_huffman_text, a table entry at a time. Where fewer than eight
+// bytes remain, and for a code word that fails or is longer than the table's bits, the
+// bit walk takes one code word, from the state it would be in between two words (the
+// byte of the next bit loaded): so every failure, and every load past the end, is met
+// exactly as the bit walk meets it.
+status print_huffman_text_by_table(const pack_image& image, const huff_table& table, std::uint64_t start,
+                                   std::size_t indent, text_output& out, bool& indent_pending)
+{
+    const std::uint8_t* const data = image.data.data();
+    const std::uint64_t size = image.data.size();
+    const huff_entry* const entries = table.entries.get();
+    std::uint64_t bit = 8 * start;
+    for (;;) {
+        // With eight bytes ahead, every byte that the entry's words load is there.
+        if (bit / 8 + 8 <= size) {
+            const huff_entry& e = entries[(load_bits(data + bit / 8) << (bit % 8)) >> (64 - huff_table_bits)];
+            if (e.count != 0) {
+                if (indent_pending) {
+                    indent_pending = false;
+                    out_blanks(out, indent);
+                }
+                if (output_buffer_size - out.used < sizeof e.symbols)
+                    out_drain(out);
+                std::memcpy(out.buffer + out.used, e.symbols, sizeof e.symbols);
+                out.used += e.count;
+                bit += e.bits;
+                indent_pending = (e.flags & huff_line_feed_last) != 0;
+                continue;
+            }
+            if ((e.flags & huff_ends_string) != 0)
+                return {};
+        }
+        huff_reader reader{bit / 8 + 1, data[bit / 8], static_cast<unsigned>(bit % 8)};
+        huff_symbol symbol{};
+        const status s = huff_next(image, reader, symbol);
+        if (failed(s))
+            return s;
+        if (symbol.symbol == end_mark)
+            return {};
+        write_text_byte(out, symbol.symbol, indent, indent_pending);
+        bit = 8 * (reader.position - 1) + reader.bit;
+    }
+}
+
+// With `words`, eight text bytes at a time where none of them can end the string, break
+// the line or fail; the others one at a time.
+status print_xor_text(const pack_image& image, std::uint64_t start, std::size_t indent, bool words,
+                      text_output& out, bool& indent_pending)
+{
+    xor_reader reader{start};
+    std::uint8_t byte = 0;
+    for (;;) {
+        if (words && !indent_pending) {
+            if (output_buffer_size - out.used < 8)
+                out_drain(out);
+            out.used += xor_next_words(image.data, reader, out.buffer + out.used, output_buffer_size - out.used);
+        }
+        const xor_step step = xor_next(image.data, reader, byte);
+        if (step == xor_step::end)
+            return {};
+        if (step == xor_step::data_end)
+            return fail(failure::decode_overrun);
+        // The offending byte is written before the message, which follows it directly.
+        write_text_byte(out, byte, indent, indent_pending);
+        if (step == xor_step::bad_trail)
+            return fail(failure::illegal_sjis);
+    }
+}
+
+// The verbose listing: the code words of the string's symbols, separated by ",", a
+// line per text line, each line indented by 23 blanks, the end mark's word last. It
+// decodes the same bits that print_huffman_text has already decoded without failure.
+void print_code_listing(const pack_image& image, std::uint64_t start, text_output& out)
+{
+    const std::uint8_t* const data = image.data.data();
+    huff_reader reader{start};
+    huff_symbol symbol{};
+    bool indent_pending = true;
+    while (!failed(huff_next(image, reader, symbol))) {
+        for (std::uint64_t k = symbol.first_bit; k < symbol.first_bit + symbol.bits; ++k) {
+            if (indent_pending) {
+                indent_pending = false;
+                out_blanks(out, verbose_indent);
+            }
+            out_byte(out, static_cast<char>('0' + ((data[k / 8] >> (7 - k % 8)) & 1)));
+        }
+        if (symbol.symbol == end_mark)
+            return;
+        out_byte(out, ',');
+        if (symbol.symbol == line_feed) {
+            indent_pending = true;
+            out_byte(out, '\n');
+        }
+    }
+}
+
+} // namespace
+
+status print_pack_strings(const pack_image& image, bool verbose, text_output& out, pack_decoding decoding)
+{
+    const bool huffman = image.num_nodes > 0;
+    // The table pays for itself only on a large file; without it the bit walk serves.
+    huff_table table;
+    if (huffman && (decoding == pack_decoding::fast ||
+                    (decoding == pack_decoding::automatic && image.data.size() >= huff_table_threshold)))
+        build_huff_table(image, table);
+    const bool words = decoding != pack_decoding::reference;
+    const std::size_t indent = verbose ? verbose_indent : normal_indent;
+    const string_directory& directory = image.directory;
+    for (std::uint32_t i = 0; i < directory.num_blocks; ++i) {
+        const string_block& block = directory.blocks[i];
+        for (std::uint32_t j = 0; j < block.count; ++j) {
+            const std::uint64_t start = string_start(image.data, block, j);
+            write_line_prefix(out, {i, j}, verbose, start);
+            bool indent_pending = false;
+            const status s = !huffman      ? print_xor_text(image, start, indent, words, out, indent_pending)
+                             : table.entries ? print_huffman_text_by_table(image, table, start, indent, out, indent_pending)
+                                             : print_huffman_text(image, start, indent, out, indent_pending);
+            if (failed(s))
+                return s;
+            if (verbose && huffman) {
+                // A final line feed of the text has already ended the line.
+                if (!indent_pending)
+                    out_byte(out, '\n');
+                print_code_listing(image, start, out);
+            }
+            out_byte(out, '\n');
+        }
+    }
+    return {};
+}

@@ -1,0 +1,184 @@
+#include "io/file_io.h"
+
+#include <algorithm>
+#include <filesystem>
+#include <new>
+#include <random>
+#include <string>
+
+bool file_seek(std::FILE* file, std::uint64_t offset)
+{
+#if defined(_WIN32)
+    return offset <= INT64_MAX && _fseeki64(file, static_cast<__int64>(offset), SEEK_SET) == 0;
+#else
+    return offset <= static_cast<std::uint64_t>(INT64_MAX) &&
+           fseeko(file, static_cast<off_t>(offset), SEEK_SET) == 0;
+#endif
+}
+
+bool file_length(std::FILE* file, std::uint64_t& length)
+{
+#if defined(_WIN32)
+    if (_fseeki64(file, 0, SEEK_END) != 0)
+        return false;
+    const __int64 end = _ftelli64(file);
+#else
+    if (fseeko(file, 0, SEEK_END) != 0)
+        return false;
+    const off_t end = ftello(file);
+#endif
+    if (end < 0)
+        return false;
+    length = static_cast<std::uint64_t>(end);
+    return true;
+}
+
+byte_source file_source(std::string path)
+{
+    byte_source source;
+    source.path = std::move(path);
+    return source;
+}
+
+byte_source memory_source(std::string path, std::span<const std::uint8_t> bytes)
+{
+    byte_source source;
+    source.path = std::move(path);
+    source.in_memory = true;
+    source.memory = bytes;
+    return source;
+}
+
+status source_open(byte_source& source)
+{
+    if (source.in_memory) {
+        source.size = source.memory.size();
+        return {};
+    }
+    source.file.reset(std::fopen(source.path.c_str(), "rb"));
+    if (!source.file)
+        return fail(failure::cant_open);
+    if (!file_length(source.file.get(), source.size))
+        return fail(failure::cant_seek);
+    return {};
+}
+
+void source_close(byte_source& source)
+{
+    source.file.reset();
+}
+
+status source_read(byte_source& source, std::uint64_t offset, std::span<std::uint8_t> into)
+{
+    if (source.in_memory) {
+        if (offset > source.size || into.size() > source.size - offset)
+            return fail(failure::cant_read);
+        std::copy_n(source.memory.data() + offset, into.size(), into.data());
+        return {};
+    }
+    if (!file_seek(source.file.get(), offset))
+        return fail(failure::cant_seek);
+    // One request for one item of the whole size: a short read delivers no item.
+    if (!into.empty() && std::fread(into.data(), into.size(), 1, source.file.get()) != 1)
+        return fail(failure::cant_read);
+    return {};
+}
+
+status source_load(byte_source& source, std::uint64_t offset, std::uint64_t length, loaded_bytes& bytes)
+{
+    bytes = loaded_bytes{};
+    if (!source.in_memory && !file_seek(source.file.get(), offset))
+        return fail(failure::cant_seek);
+    // A damaged table may claim gigabytes: a range past the end of the source cannot be
+    // read in full, so it is refused before anything is allocated.
+    if (offset > source.size || length > source.size - offset)
+        return fail(failure::cant_read);
+    if (source.in_memory) {
+        bytes.data = source.memory.subspan(static_cast<std::size_t>(offset), static_cast<std::size_t>(length));
+        return {};
+    }
+    try {
+        bytes.owned = std::make_unique_for_overwrite<std::uint8_t[]>(static_cast<std::size_t>(length));
+    } catch (const std::bad_alloc&) {
+        return fail(failure::memory);
+    }
+    const std::span<std::uint8_t> into(bytes.owned.get(), static_cast<std::size_t>(length));
+    if (!into.empty() && std::fread(into.data(), into.size(), 1, source.file.get()) != 1) {
+        bytes.owned.reset();
+        return fail(failure::cant_read);
+    }
+    bytes.data = into;
+    return {};
+}
+
+status read_whole_file(const std::string& path, std::vector<std::uint8_t>& bytes)
+{
+    bytes.clear();
+    byte_source source = file_source(path);
+    status s = source_open(source);
+    if (!failed(s)) {
+        try {
+            bytes.resize(static_cast<std::size_t>(source.size));
+        } catch (const std::exception&) {
+            s = fail(failure::memory);
+        }
+    }
+    if (!failed(s))
+        s = source_read(source, 0, bytes);
+    source_close(source);
+    return s;
+}
+
+file_handle create_temporary_file(const std::string& path, std::string& temporary)
+{
+    // A name of its own in the target's folder, so that the rename replaces the target
+    // in one step on the same file system.
+    std::random_device random;
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        temporary = path + ".tmp" + std::to_string(random() % 1000000);
+        std::error_code error;
+        if (!std::filesystem::exists(temporary, error) && !error)
+            return file_handle(std::fopen(temporary.c_str(), "wb"));
+    }
+    return nullptr;
+}
+
+bool close_written_file(file_handle& file)
+{
+    const bool flushed = std::fflush(file.get()) == 0 && std::ferror(file.get()) == 0;
+    return std::fclose(file.release()) == 0 && flushed;
+}
+
+bool write_temporary_file(const std::string& path, std::span<const std::uint8_t> bytes, std::string& temporary)
+{
+    file_handle file = create_temporary_file(path, temporary);
+    if (!file)
+        return false;
+    const bool written = bytes.empty() || std::fwrite(bytes.data(), 1, bytes.size(), file.get()) == bytes.size();
+    if (close_written_file(file) && written)
+        return true;
+    remove_file(temporary);
+    return false;
+}
+
+bool replace_file(const std::string& temporary, const std::string& path)
+{
+    std::error_code error;
+    std::filesystem::rename(temporary, path, error);
+    if (!error)
+        return true;
+    remove_file(temporary);
+    return false;
+}
+
+void remove_file(const std::string& path)
+{
+    std::error_code ignored;
+    std::filesystem::remove(path, ignored);
+}
+
+bool same_file(const std::string& a, const std::string& b)
+{
+    std::error_code error;
+    return std::filesystem::equivalent(a, b, error) && !error;
+}
