@@ -142,7 +142,7 @@ directory_plan plan_of(std::vector<bytes> runs, std::uint32_t first_id)
 
 bool report(const status& s, std::string& error)
 {
-    error = failure_message(s, "");
+    error = failure_text(s, "");
     return false;
 }
 

@@ -1,5 +1,7 @@
 #include "cli/frame.h"
 
+#include "cli/args.h"
+
 #if defined(_WIN32)
 #include <fcntl.h>
 #include <io.h>
@@ -25,18 +27,18 @@ int parse_command_line(int argc, const char* const* argv, const tool_identity& t
                        text_output& err, tool_options& options)
 {
     options = tool_options{};
-    int positional_budget = 1;
+    options.file_name = tool.default_file;
     bool have_file = false;
-    for (int i = 1; i < argc; ++i) {
-        std::string_view arg = argv[i];
-        if (arg.empty() || arg[0] != '-') {
-            if (positional_budget < 1) {
+    arg_reader args{argc, argv};
+    std::string_view arg;
+    while (next_arg(args, arg)) {
+        if (!is_option(arg)) {
+            if (have_file) { // one file at most
                 report_argument(err, "ERROR: illegal parameter '", arg);
                 return -1;
             }
             options.file_name = arg;
             have_file = true;
-            --positional_budget;
         } else if (arg == "-?" || arg == "--help") {
             print_usage(tool, err);
             return -1;
@@ -47,9 +49,22 @@ int parse_command_line(int argc, const char* const* argv, const tool_identity& t
             return -1;
         }
     }
-    if (!have_file)
-        options.file_name = tool.default_file;
     return 0;
+}
+
+// The dump's framing of a failure's message: "ERROR: " and a line end. A string that
+// fails has printed part of its text, so decoding failures start on a line of their
+// own; the node messages end without a line feed.
+static void report_failure(text_output& out, const status& s, std::string_view path)
+{
+    if (!failed(s))
+        return;
+    if (s.code == failure::out_of_buffer || s.code == failure::decode_overrun)
+        out_byte(out, '\n');
+    out_text(out, "ERROR: ");
+    out_text(out, failure_text(s, path));
+    if (s.code != failure::left_null && s.code != failure::right_null)
+        out_byte(out, '\n');
 }
 
 int finish_run(const status& result, std::string_view path, text_output& out, text_output& err)

@@ -1,6 +1,6 @@
 // kx_text: exports the strings of an archive or a pack to a PO file for translation,
 // and rebuilds the file from the translated PO.
-#include "translate/kx_text.h"
+#include "cli/text_tool.h"
 #include "cli/frame.h"
 
 int main(int argc, char** argv)

@@ -167,7 +167,7 @@ status parse_string_list(std::span<const std::uint8_t> data, std::uint64_t file_
             out_byte(*trace, '\n');
         }
         if (block.base + o + 1 > size)
-            return fail(failure::illegal_offset, block.base + o, block.base, o);
+            return status{.code = failure::illegal_offset, .offset = block.base + o, .base = block.base, .stored = o};
     }
     return {};
 }
@@ -180,9 +180,8 @@ status parse_directory(directory_layout layout, std::span<const std::uint8_t> da
     const std::uint64_t size = data.size();
     const bool packed = layout == directory_layout::packed;
     const failure size_error = packed ? failure::overrun : failure::size_error;
-    // Layouts A and B store a 32-bit count of which only the low 16 bits are used.
-    const std::uint64_t count_size = packed ? 2 : 4;
-    const std::uint64_t entry_size = layout == directory_layout::with_ids ? 8 : layout == directory_layout::nested ? 4 : 6;
+    const std::uint64_t count_size = directory_count_size(layout);
+    const std::uint64_t entry_size = directory_entry_size(layout);
     if (start + count_size > size)
         return fail(size_error);
     dir.num_blocks = read_u16le(data.data() + start);
@@ -241,8 +240,6 @@ status parse_directory(directory_layout layout, std::span<const std::uint8_t> da
 
 namespace {
 
-constexpr std::uint64_t offset_limit = std::uint64_t{1} << 32;
-
 // Bytes a block takes: the layout B inner offset, the count and the offset list.
 std::uint64_t block_size(directory_layout layout, const block_plan& block)
 {
@@ -254,11 +251,11 @@ std::uint64_t block_size(directory_layout layout, const block_plan& block)
 status write_directory(directory_layout layout, const directory_plan& plan, std::vector<std::uint8_t>& out)
 {
     if (plan.entries.size() > 0xFFFF)
-        return fail(failure::too_many_blocks, 0, 0, plan.entries.size());
+        return status{.code = failure::too_many_blocks, .count = plan.entries.size()};
     // Messages name a block by the first directory entry that names it.
-    std::vector<std::uint64_t> first_entry(plan.blocks.size(), 0);
+    std::vector<std::uint32_t> first_entry(plan.blocks.size(), 0);
     for (std::size_t e = plan.entries.size(); e-- > 0;)
-        first_entry[plan.entries[e].block] = e;
+        first_entry[plan.entries[e].block] = static_cast<std::uint32_t>(e);
     std::vector<layout_item> order = plan.order;
     if (order.empty()) {
         std::vector<bool> placed(plan.runs.size(), false);
@@ -275,8 +272,8 @@ status write_directory(directory_layout layout, const directory_plan& plan, std:
     // Positions first, so that every limit is checked before a byte is written.
     const std::uint64_t start = out.size();
     const bool packed = layout == directory_layout::packed;
-    const std::uint64_t entry_size = layout == directory_layout::with_ids ? 8 : layout == directory_layout::nested ? 4 : 6;
-    std::uint64_t at = start + (packed ? 2 : 4) + entry_size * plan.entries.size();
+    const std::uint64_t entry_size = directory_entry_size(layout);
+    std::uint64_t at = start + directory_size(layout, plan.entries.size());
     std::vector<std::uint64_t> block_at(plan.blocks.size(), 0), run_at(plan.runs.size(), 0);
     for (const layout_item& item : order) {
         if (item.is_run) {
@@ -288,17 +285,18 @@ status write_directory(directory_layout layout, const directory_plan& plan, std:
         }
     }
     if (at > offset_limit)
-        return fail(failure::too_large, 0, 0, at);
+        return status{.code = failure::too_large, .size = at};
     for (std::uint32_t b = 0; b < plan.blocks.size(); ++b) {
         const block_plan& block = plan.blocks[b];
         if (block.strings.size() > 0xFFFF)
-            return fail(failure::too_many_strings, first_entry[b], 0, block.strings.size());
+            return status{.code = failure::too_many_strings, .block = first_entry[b], .count = block.strings.size()};
         const std::uint64_t base = block_at[b] + (layout == directory_layout::nested ? 4 : block_size(layout, block));
         for (std::size_t j = 0; j < block.strings.size(); ++j) {
             const std::int64_t distance = static_cast<std::int64_t>(run_at[block.strings[j].run] + block.strings[j].offset) -
                                           static_cast<std::int64_t>(base);
             if (distance < 0 || distance > 0xFFFF)
-                return fail(failure::out_of_reach, first_entry[b], j, static_cast<std::uint64_t>(distance));
+                return status{.code = failure::out_of_reach, .block = first_entry[b], .string = static_cast<std::uint32_t>(j),
+                              .distance = static_cast<std::uint64_t>(distance)};
         }
     }
 
@@ -309,7 +307,7 @@ status write_directory(directory_layout layout, const directory_plan& plan, std:
     else
         write_u32le(bytes + start, static_cast<std::uint32_t>(plan.entries.size()));
     for (std::size_t e = 0; e < plan.entries.size(); ++e) {
-        std::uint8_t* p = bytes + start + (packed ? 2 : 4) + entry_size * e;
+        std::uint8_t* p = bytes + start + directory_size(layout, e);
         if (layout == directory_layout::with_ids)
             write_u32le(p, plan.entries[e].id);
         else if (packed)

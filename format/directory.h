@@ -20,6 +20,22 @@
 
 enum class directory_layout { with_ids, nested, packed };
 
+// The size of a directory's block count (A and B store 32 bits, of which only the low
+// 16 are used) and of one of its entries.
+inline constexpr std::uint64_t directory_count_size(directory_layout layout)
+{
+    return layout == directory_layout::packed ? 2 : 4;
+}
+inline constexpr std::uint64_t directory_entry_size(directory_layout layout)
+{
+    return layout == directory_layout::with_ids ? 8 : layout == directory_layout::nested ? 4 : 6;
+}
+// The bytes of a directory of `blocks` entries: its count and its entries.
+inline constexpr std::uint64_t directory_size(directory_layout layout, std::uint64_t blocks)
+{
+    return directory_count_size(layout) + directory_entry_size(layout) * blocks;
+}
+
 struct string_block {
     std::uint32_t id;     // 0 in layout B
     std::uint32_t offset; // as stored in the directory entry

@@ -1,60 +1,72 @@
 #pragma once
-// A game file as kx_text sees it: an archive (the strings of sections 8 and 43) or a
-// pack, parsed and decoded with the dumpers' own parsers and decoders, so that it
+// A game file as kx_text sees it, whichever kind it is. This is the one place that
+// picks the kind of a file and hands each operation to that kind's format: an archive
+// (format/archive/, the strings of sections 8 and 43) or a pack (format/pack/). Both
+// are parsed and decoded with the dumpers' own parsers and decoders, so that kx_text
 // takes exactly the files the dumpers read without error.
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
+#include <string_view>
+#include <variant>
 #include <vector>
 
-#include "format/directory.h"
+#include "format/archive/archive.h"
+#include "format/notation.h"
 #include "format/pack/pack.h"
+#include "format/string_table.h"
 
 enum class file_kind { archive, pack };
 
-// One table of strings: an archive section, or the whole pack.
-struct string_table {
-    std::int32_t section = -1;          // 8 or 43; -1 in a pack
-    directory_layout layout = directory_layout::packed;
-    std::uint64_t file_offset = 0;      // where the table's buffer starts in the file
-    std::span<const std::uint8_t> data; // the buffer, inside game_file::bytes
-    std::uint64_t directory_start = 0;  // after the node table in a pack
-    string_directory directory;
-};
-
 struct game_file {
-    file_kind kind = file_kind::archive;
     std::string path;
-    std::vector<std::uint8_t> bytes;   // the whole file
-    std::vector<string_table> tables;  // in dump order
-    pack_image image;                  // a pack's node table and directory
-    std::vector<node_record> records;  // a pack's node table as stored
+    std::vector<std::uint8_t> bytes;               // the whole file; the records view it
+    std::variant<archive_file, pack_file> parsed;
 };
 
-// Reads the file at `path` whole and parses it as `kind`, or, when `kind` is null, as
-// whichever of the two kinds it is (a file that is both needs the kind stated).
-// Decodes every string as the dumpers would. Returns false with `error` (one line,
-// without "ERROR: ") when the file is not one the dumpers read.
-bool load_game_file(const std::string& path, const file_kind* kind, game_file& file, std::string& error);
+// Why a file was not taken: its failure as each kind that was tried (code none for a
+// kind not tried).
+struct kind_failures {
+    status as_archive, as_pack;
+};
 
-// The same for bytes in memory (kx_text's checks of what it is about to write, and
-// the fuzzer), named `path` in messages.
-bool parse_game_file(std::vector<std::uint8_t> bytes, const std::string& path, file_kind kind, game_file& file,
-                     std::string& error);
+// Reads the file at `path` whole and parses it as `kind`, or, without one, as
+// whichever of the two kinds it is. Fails with the reading's failure, both_kinds for a
+// file that reads both ways, or not_a_game_file with `why` filled.
+status load_game_file(const std::string& path, std::optional<file_kind> kind, game_file& file, kind_failures& why);
 
-// The stored string at buffer position `start` of `table`: its text bytes, without the
-// end mark, and the position after the last byte its decoding reads.
-status read_game_string(const game_file& file, const string_table& table, std::uint64_t start,
-                        std::vector<std::uint8_t>& bytes, std::uint64_t& end);
+// The same for bytes in memory (kx_text's check of what it is about to write), named
+// `path`; fails with the kind's own failure.
+status parse_game_file(std::vector<std::uint8_t> bytes, const std::string& path, file_kind kind, game_file& file);
+
+// The message of a failure of load_game_file, without "ERROR: ".
+std::string load_failure_text(const status& s, const kind_failures& why, std::string_view path,
+                              std::optional<file_kind> kind);
+
+file_kind kind_of(const game_file& file);
+std::string_view kind_name(file_kind kind); // "archive" or "pack"
+const std::vector<string_table>& tables_of(const game_file& file);
+
+// The text bytes of a parsed string of table `table` that starts at `start`.
+void string_bytes(const game_file& file, const string_table& table, std::uint64_t start,
+                  std::vector<std::uint8_t>& bytes);
 
 // The text of string bytes in the file's encoding, in the text notation.
-void game_text(const game_file& file, std::span<const std::uint8_t> bytes, std::string& text);
+void string_text(const game_file& file, std::span<const std::uint8_t> bytes, std::string& text);
 
-// Where the dumpers print a string: "8:12:0" (section, block, string) or "12:0".
-std::string string_context(const string_table& table, std::uint32_t block, std::uint32_t index);
+// The bytes that a text stands for in this file, with every problem that keeps it from
+// being the one text of its stored bytes (coded.problems, empty when it is).
+void stored_bytes(const game_file& file, std::string_view text, coded_text& coded);
 
-// The bytes of the tables' buffers that belong to no table and to no string.
-std::uint64_t unreached_bytes(const game_file& file);
+// What a rebuild needs of the file beyond what the dumpers read (an archive's index).
+status check_for_rebuild(const game_file& file);
 
-// A status's message as the dumpers print it, without "ERROR: " and line ends.
-std::string failure_text(const status& s, const std::string& path);
+// The bytes of the file with `texts` (see new_text; sorted by table, block and index,
+// each place once), every limit checked.
+status rebuild_game_file(const game_file& file, std::span<new_text> texts, rebuilt_file& result);
+
+// Checks, string by string, that `rebuilt` (parsed from the bytes written) holds the
+// strings of `file` with `texts` in their places, the same directories and ids, and
+// (archives) every other section unchanged. Fails at the first difference.
+status check_rebuilt(const game_file& file, std::span<const new_text> texts, const game_file& rebuilt);

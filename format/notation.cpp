@@ -1,5 +1,7 @@
 #include "format/notation.h"
 
+#include <algorithm>
+
 namespace {
 
 constexpr char hex_digits[] = "0123456789ABCDEF";
@@ -132,14 +134,109 @@ text_fault read_text_unit(std::string_view text, std::size_t& at, text_unit& uni
     return text_fault::none;
 }
 
-bool append_unit_bytes(const text_unit& unit, std::span<const std::uint8_t> line_break,
-                       std::vector<std::uint8_t>& bytes)
+void read_text_units(std::string_view text, std::vector<text_unit>& units, std::vector<text_problem>& problems)
 {
-    if (unit.kind == text_unit_kind::character)
-        return false;
-    const std::span<const std::uint8_t> add = unit.kind == text_unit_kind::escape ? std::span(unit.bytes) : line_break;
-    bytes.insert(bytes.end(), add.begin(), add.end());
-    return true;
+    std::size_t at = 0;
+    text_unit unit;
+    while (at < text.size()) {
+        const text_fault fault = read_text_unit(text, at, unit);
+        if (fault == text_fault::none) {
+            units.push_back(unit);
+            continue;
+        }
+        problems.push_back({fault, at, {}});
+        // Past the faulty unit: a control character whole, otherwise to the next byte
+        // that can start a unit.
+        if (fault == text_fault::control)
+            at += std::max<std::size_t>(read_utf8(text, at, unit.character), 1);
+        else
+            do
+                ++at;
+            while (at < text.size() && (static_cast<unsigned char>(text[at]) & 0xC0) == 0x80);
+    }
+}
+
+void join_text_units(std::span<const text_unit> units, std::span<const std::uint8_t> line_break,
+                     std::vector<text_problem>& problems, coded_text& coded)
+{
+    for (const text_unit& unit : units) {
+        const std::span<const std::uint8_t> add = unit.kind == text_unit_kind::line_break ? line_break
+                                                                                           : std::span(unit.bytes);
+        if (add.empty()) {
+            problems.push_back({text_fault::no_code, unit.at, {}});
+            continue;
+        }
+        coded.unit_at.push_back(unit.at);
+        coded.unit_byte.push_back(coded.bytes.size());
+        coded.bytes.insert(coded.bytes.end(), add.begin(), add.end());
+    }
+    std::stable_sort(problems.begin(), problems.end(),
+                     [](const text_problem& a, const text_problem& b) { return a.at < b.at; });
+    coded.problems.insert(coded.problems.end(), problems.begin(), problems.end());
+}
+
+std::size_t unit_of_byte(const coded_text& coded, std::size_t k)
+{
+    const auto after = std::upper_bound(coded.unit_byte.begin(), coded.unit_byte.end(), k);
+    return after == coded.unit_byte.begin() ? 0 : coded.unit_at[static_cast<std::size_t>(after - coded.unit_byte.begin()) - 1];
+}
+
+void compare_read_back(std::string_view text, std::string_view back, bool spelled_break, coded_text& coded)
+{
+    if (back == text)
+        return;
+    std::size_t at = 0;
+    while (at < text.size() && at < back.size() && text[at] == back[at])
+        ++at;
+    while (at > 0 && (static_cast<unsigned char>(text[at]) & 0xC0) == 0x80)
+        --at;
+    if (spelled_break && at < back.size() && back[at] == '\n' && text[at] == '\\')
+        coded.problems.push_back({text_fault::spelled_break, at, {}});
+    else
+        coded.problems.push_back({text_fault::reads_back, at, std::string(back)});
+}
+
+std::string text_problem_text(const text_problem& problem, std::string_view text)
+{
+    switch (problem.fault) {
+    case text_fault::none:
+        break;
+    case text_fault::bad_utf8:
+        return "not UTF-8";
+    case text_fault::bad_escape:
+        return "a broken escape: raw bytes are written {XX} or {XX XX} in hexadecimal";
+    case text_fault::control: {
+        const auto c = static_cast<unsigned char>(text[problem.at]);
+        return std::string("a control character: write its byte as an escape, {") + hex_digits[c >> 4] +
+               hex_digits[c & 0xF] + "}";
+    }
+    case text_fault::no_code: {
+        char32_t c = 0;
+        return "\"" + std::string(text.substr(problem.at, read_utf8(text, problem.at, c))) +
+               "\" has no code in this file's encoding";
+    }
+    case text_fault::end_byte:
+        return "the byte 1F ends a string: it cannot be part of a text";
+    case text_fault::lead_before_end:
+        return "a lead byte at the end of a text takes the end byte as its second byte";
+    case text_fault::mark_in_text:
+        return "the byte 7C ends every string of this file: it cannot be part of a text";
+    case text_fault::bad_trail:
+        return "a lead byte without a valid trail byte is not Shift-JIS";
+    case text_fault::lead_before_mark:
+        return "a lead byte at the end of a text takes the end mark as its trail byte";
+    case text_fault::lone_end_mark:
+        return "the byte 7C ('|') alone ends a string in this form: it cannot be part of a text";
+    case text_fault::spelled_break:
+        return "a backslash followed by n is the game's line break: write a line break there "
+               "(the two characters themselves cannot be stored)";
+    case text_fault::reads_back: {
+        std::string quoted;
+        append_quoted(quoted, problem.read_back);
+        return "the game reads these bytes back as " + quoted + "; write that instead";
+    }
+    }
+    return {};
 }
 
 std::size_t character_column(std::string_view text, std::size_t at)

@@ -31,7 +31,24 @@ void append_escape(std::string& out, std::span<const std::uint8_t> code);
 
 // One unit of a text: raw bytes from an escape, the game's line break, or a character.
 enum class text_unit_kind { escape, line_break, character };
-enum class text_fault { none, bad_utf8, bad_escape, no_code, control };
+// What is wrong with a text as the stored form of a string. The first four are faults
+// of the notation; no_code is a character the encoding lacks; the rest are bytes that
+// the form cannot store, found by reading the stored form back as the game does.
+enum class text_fault {
+    none,
+    bad_utf8,
+    bad_escape,
+    no_code,
+    control,
+    end_byte,        // an archive text holds the end byte 1F
+    lead_before_end, // an archive text ends in a lead byte, which takes the end byte
+    mark_in_text,    // a Huffman pack's text holds the end mark 7C
+    bad_trail,       // an exclusive-or pack's lead byte without a valid trail byte
+    lead_before_mark,// an exclusive-or pack's text ends in a lead byte, which takes the end mark
+    lone_end_mark,   // an exclusive-or pack's text holds 7C outside a pair
+    spelled_break,   // an archive text spells the line break as a backslash and an n
+    reads_back,      // the stored bytes read back as another text (read_back)
+};
 struct text_unit {
     text_unit_kind kind;
     char32_t character;              // the character of a character unit
@@ -43,10 +60,42 @@ struct text_unit {
 // are refused (control): they are written as escapes.
 text_fault read_text_unit(std::string_view text, std::size_t& at, text_unit& unit);
 
-// The bytes of an escape or line-break unit, appended to `bytes` (`line_break` for the
-// line break); returns false for a character unit, which the text's encoding codes.
-bool append_unit_bytes(const text_unit& unit, std::span<const std::uint8_t> line_break,
-                       std::vector<std::uint8_t>& bytes);
+// A fault of a text, at byte `at` of the text (the start of the unit it concerns).
+struct text_problem {
+    text_fault fault = text_fault::none;
+    std::size_t at = 0;
+    std::string read_back; // reads_back: the text the stored bytes read back as
+};
+
+// A text's bytes as an encoding codes them, with where each unit's bytes start.
+struct coded_text {
+    std::vector<std::uint8_t> bytes;
+    std::vector<std::size_t> unit_at, unit_byte; // each unit: its place in the text, its first byte
+    std::vector<text_problem> problems;           // in the order of the text
+};
+
+// Reads every unit of `text` into `units`; a faulty unit is recorded in `problems` and
+// skipped. The encoding then puts the code of each character unit into its `bytes`
+// (none when it has no code) before join_text_units.
+void read_text_units(std::string_view text, std::vector<text_unit>& units, std::vector<text_problem>& problems);
+
+// Joins the units' bytes into `coded` (a line break as `line_break`), recording where
+// each unit starts; a character unit without bytes has no code (a no_code problem).
+// `coded.problems` (which holds `problems` after it) is then in the order of the text.
+void join_text_units(std::span<const text_unit> units, std::span<const std::uint8_t> line_break,
+                     std::vector<text_problem>& problems, coded_text& coded);
+
+// The first byte of the unit that holds byte `k` of coded.bytes: where a fault of that
+// byte is shown.
+std::size_t unit_of_byte(const coded_text& coded, std::size_t k);
+
+// Adds a reads_back problem when `back`, the text of the stored bytes, is not `text`,
+// at the first character where they differ; `spelled_break` when the text has a
+// backslash where the game reads a line break.
+void compare_read_back(std::string_view text, std::string_view back, bool spelled_break, coded_text& coded);
+
+// The reason of a problem, as kx_text shows it.
+std::string text_problem_text(const text_problem& problem, std::string_view text);
 
 // The position of byte `at` of a UTF-8 text in characters, counted from 1.
 std::size_t character_column(std::string_view text, std::size_t at);

@@ -1,130 +1,97 @@
 #include "io/status.h"
 
-static void file_message(text_output& out, std::string_view text, std::string_view path)
+namespace {
+
+// printf's "%0*X": upper-case hexadecimal with at least `digits` digits.
+std::string hex(std::uint64_t value, int digits)
 {
-    out_text(out, text);
-    out_text(out, path);
-    out_byte(out, '\n');
+    static constexpr char digit[] = "0123456789ABCDEF";
+    std::string text;
+    do {
+        text.insert(text.begin(), digit[value & 0xF]);
+        value >>= 4;
+    } while (value != 0);
+    if (static_cast<int>(text.size()) < digits)
+        text.insert(0, static_cast<std::size_t>(digits) - text.size(), '0');
+    return text;
 }
 
-static void node_message(text_output& out, std::string_view side, const status& s)
+std::string dec(std::uint64_t value) { return std::to_string(value); }
+
+std::string at_block(const status& s) { return "block " + dec(s.block) + ", string " + dec(s.string) + ": "; }
+
+} // namespace
+
+std::string string_place(std::int32_t section, std::uint32_t block, std::uint32_t string)
 {
-    // The node messages end without a line feed.
-    out_text(out, "ERROR: ");
-    out_text(out, side);
-    out_text(out, " node is NULL: +");
-    out_hex(out, s.position, 8);
-    out_byte(out, '.');
-    out_dec(out, static_cast<std::int64_t>(s.value), 0);
+    const std::string place = dec(block) + ":" + dec(string);
+    return section < 0 ? place : std::to_string(section) + ":" + place;
 }
 
-static void block_message(text_output& out, const status& s, std::string_view text)
+std::string failure_place(const status& s)
 {
-    out_text(out, "ERROR: block ");
-    out_dec(out, static_cast<std::int64_t>(s.position), 0);
-    out_text(out, text);
+    switch (s.scope) {
+    case failure_scope::none:
+        break;
+    case failure_scope::section:
+        return "section " + std::to_string(s.section) + ": ";
+    case failure_scope::string:
+        return "string " + string_place(s.section, s.block, s.string) + ": ";
+    }
+    return {};
 }
 
-void report_failure(text_output& out, const status& s, std::string_view path)
+std::string failure_text(const status& s, std::string_view path)
 {
-    const auto value = static_cast<std::int64_t>(s.value);
+    const std::string file(path);
     switch (s.code) {
-    case failure::none:
-        break;
-    case failure::cant_open:
-        file_message(out, "ERROR: can't open file: ", path);
-        break;
-    case failure::cant_seek:
-        file_message(out, "ERROR: can't seek file: ", path);
-        break;
-    case failure::cant_read:
-        file_message(out, "ERROR: can't read file: ", path);
-        break;
-    case failure::memory:
-        out_text(out, "ERROR: memory exhausted!\n");
-        break;
-    case failure::illegal_index:
-        file_message(out, "ERROR: illegal index table: ", path);
-        break;
-    case failure::size_error:
-        out_text(out, "ERROR: buffer size error\n");
-        break;
-    case failure::overrun:
-        out_text(out, "ERROR: buffer overrun\n");
-        break;
+    case failure::none: return {};
+    case failure::cant_open: return "can't open file: " + file;
+    case failure::cant_seek: return "can't seek file: " + file;
+    case failure::cant_read: return "can't read file: " + file;
+    case failure::memory: return "memory exhausted!";
+    case failure::illegal_index: return "illegal index table: " + file;
+    case failure::size_error: return "buffer size error";
+    case failure::overrun: return "buffer overrun";
     case failure::illegal_offset:
         // "%04X" shows at least four digits, more when the value needs them.
-        out_text(out, "ERROR: illegal code offset: ");
-        out_hex(out, s.position, 4);
-        out_text(out, " = ");
-        out_hex(out, s.base, 4);
-        out_text(out, " + ");
-        out_hex(out, s.value, 4);
-        out_byte(out, '\n');
-        break;
-    case failure::illegal_node_table:
-        out_text(out, "ERROR: illegal node table\n");
-        break;
-    case failure::out_of_buffer:
-        out_text(out, "\nERROR: out of buffer\n");
-        break;
-    case failure::decode_overrun:
-        out_text(out, "\nERROR: buffer overrun\n");
-        break;
+        return "illegal code offset: " + hex(s.offset, 4) + " = " + hex(s.base, 4) + " + " + hex(s.stored, 4);
+    case failure::illegal_node_table: return "illegal node table";
+    case failure::out_of_buffer: return "out of buffer";
+    case failure::decode_overrun: return "buffer overrun";
     case failure::left_null:
-        node_message(out, "left", s);
-        break;
     case failure::right_null:
-        node_message(out, "right", s);
-        break;
-    case failure::illegal_sjis:
-        out_text(out, "ERROR: illegal shift jis encoding\n");
-        break;
-    case failure::too_many_blocks:
-        out_text(out, "ERROR: ");
-        out_dec(out, value, 0);
-        out_text(out, " blocks, more than a directory holds (65535)\n");
-        break;
+        return std::string(s.code == failure::left_null ? "left" : "right") + " node is NULL: +" + hex(s.offset, 8) +
+               "." + dec(s.bit);
+    case failure::illegal_sjis: return "illegal shift jis encoding";
+    case failure::too_many_blocks: return dec(s.count) + " blocks, more than a directory holds (65535)";
     case failure::too_many_strings:
-        block_message(out, s, ": ");
-        out_dec(out, value, 0);
-        out_text(out, " strings, more than a block holds (65535)\n");
-        break;
+        return "block " + dec(s.block) + ": " + dec(s.count) + " strings, more than a block holds (65535)";
     case failure::out_of_reach:
-        block_message(out, s, ", string ");
-        out_dec(out, static_cast<std::int64_t>(s.base), 0);
-        out_text(out, ": the string would lie ");
-        out_dec(out, value, 0);
-        out_text(out, " bytes from its offset base, beyond the 65535 a 16-bit offset reaches\n");
-        break;
-    case failure::too_large:
-        out_text(out, "ERROR: the result would be ");
-        out_dec(out, value, 0);
-        out_text(out, " bytes, more than 32-bit offsets reach (4 GiB)\n");
-        break;
+        return at_block(s) + "the string would lie " + dec(s.distance) +
+               " bytes from its offset base, beyond the 65535 a 16-bit offset reaches";
+    case failure::too_large: return "the result would be " + dec(s.size) + " bytes, more than 32-bit offsets reach (4 GiB)";
     case failure::too_many_symbols:
-        out_text(out, "ERROR: the texts hold ");
-        out_dec(out, value, 0);
-        out_text(out, " distinct bytes with the end mark, more than a code tree holds (128)\n");
-        break;
-    case failure::no_code_word:
-        out_text(out, "ERROR: the code tree has no code word for the byte ");
-        out_hex(out, s.value, 2);
-        out_byte(out, '\n');
-        break;
-    case failure::end_mark_in_text:
-        block_message(out, s, ", string ");
-        out_dec(out, static_cast<std::int64_t>(s.base), 0);
-        out_text(out, ": the text holds the end mark 7C, which this form cannot store\n");
-        break;
+        return "the texts hold " + dec(s.count) + " distinct bytes with the end mark, more than a code tree holds (128)";
+    case failure::no_code_word: return "the code tree has no code word for the byte " + hex(s.byte, 2);
+    case failure::end_mark_in_text: return at_block(s) + "the text holds the end mark 7C, which this form cannot store";
+    case failure::index_start:
+        return "the section index: entry 0 (" + dec(s.value) + ") must end the index on a whole entry inside the file";
+    case failure::index_too_short:
+        return "the section index has " + dec(s.count) + " entries; sections 8 and 43 need at least " + dec(s.value);
+    case failure::index_decreases: return "the section index decreases at entry " + dec(s.entry);
+    case failure::index_past_end: return "the section index: entry " + dec(s.entry) + " lies past the end of the file";
+    case failure::both_kinds:
+        return file + " reads both as an archive and as a pack: say which with --kind archive or --kind pack";
+    case failure::not_a_game_file: return file + " is not a file that the dumpers read";
+    case failure::other_tables: return "the new file has other string tables";
+    case failure::other_block_count: return "the new file has another number of blocks";
+    case failure::block_changed:
+        return "block " + string_place(s.section, s.block, 0) + " changed its id or its number of strings";
+    case failure::string_changed:
+        return "string " + string_place(s.section, s.block, s.string) + " does not read back as intended";
+    case failure::other_index: return "the new index has another length";
+    case failure::section_changed: return "section " + std::to_string(s.section) + " was not copied unchanged";
     }
-}
-
-std::string failure_message(const status& s, std::string_view path)
-{
-    text_output out;
-    out_init_memory(out);
-    report_failure(out, s, path);
-    out_finish(out);
-    return out.kept;
+    return {};
 }

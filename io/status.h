@@ -1,12 +1,12 @@
 #pragma once
-// Failures as values. The code that finds a failure fills a `status` and returns it;
-// the tool reports it once, with report_failure, at the point of the output where it
-// happened. Every message text of the system lives in status.cpp.
+// Failures as values. The code that finds a failure returns a `status` naming what and
+// where; the caller that decides the exit reports it once. Every message text of the
+// formats and of kx_text's checks lives in status.cpp, as a sentence without framing:
+// how a message is set into an output (the dumps' "ERROR: " and line ends, kx_text's
+// file names) is the business of the tool that prints it.
 #include <cstdint>
 #include <string>
 #include <string_view>
-
-#include "io/output.h"
 
 enum class failure : std::uint8_t {
     none,
@@ -19,40 +19,90 @@ enum class failure : std::uint8_t {
     // Parsing the tables.
     size_error,         // an archive directory or block does not fit its section
     overrun,            // a pack table or block does not fit the file
-    illegal_offset,     // a string starts outside its buffer: position, base, value
+    illegal_offset,     // a string starts outside its buffer: offset = base + stored
     illegal_node_table, // the root is a leaf other than the end mark
     // Decoding strings.
     out_of_buffer,      // an archive string runs to the end of its section
     decode_overrun,     // a pack string runs to the end of the file
-    left_null,          // a 0 bit at a node without a left child: byte position, bit index
+    left_null,          // a 0 bit at a node without a left child: offset (of the byte), bit
     right_null,         // the same for a 1 bit
     illegal_sjis,       // a lead byte without a valid trail byte
-    // Writing the formats (block is the block's position in its directory).
-    too_many_blocks,    // value: the number of blocks
-    too_many_strings,   // block; value: the number of strings
-    out_of_reach,       // block, string; value: the distance the offset would need
-    too_large,          // value: the size the file or section would have
-    too_many_symbols,   // value: the number of distinct bytes
-    no_code_word,       // value: the byte that the code tree has no leaf for
+    // Writing the formats.
+    too_many_blocks,    // count: the number of blocks
+    too_many_strings,   // block; count: the number of strings
+    out_of_reach,       // block, string; distance: what the offset would need
+    too_large,          // size: what the file or section would be
+    too_many_symbols,   // count: the number of distinct bytes
+    no_code_word,       // byte: the byte that the code tree has no leaf for
     end_mark_in_text,   // block, string: a text holds the byte that ends strings
+    // An archive's section index as a rebuild needs it.
+    index_start,        // entry 0 (value) is not the end of the index inside the file
+    index_too_short,    // count: the entries, fewer than the string sections need
+    index_decreases,    // entry: the first entry below the one before it
+    index_past_end,     // entry: the last entry, past the end of the file
+    // Which kind a file is.
+    both_kinds,         // the file reads as either kind
+    not_a_game_file,    // it reads as no kind that was tried (the loader keeps each kind's failure)
+    // A rebuilt file read back.
+    other_tables,       // it has another number of string tables
+    other_block_count,  // a table has another number of blocks
+    block_changed,      // block (string 0 names it): another id or string count
+    string_changed,     // block, string: the string does not read back as intended
+    other_index,        // the index has another length
+    section_changed,    // section: a copied section differs
+};
+
+// Which string or section a failure names, when it names one.
+enum class failure_scope : std::uint8_t {
+    none,
+    section, // "section N: " before the message
+    string,  // "string N:B:J: " (or "string B:J: " in a pack) before the message
 };
 
 struct status {
     failure code = failure::none;
-    std::uint64_t position = 0; // file offset, or the block a writer names
-    std::uint64_t base = 0;     // the base a string offset counts from, or a string index
-    std::uint64_t value = 0;    // the stored value, bit index, or count the message shows
+    failure_scope scope = failure_scope::none;
+    std::int32_t section = -1;  // the archive section, -1 in a pack
+    std::uint32_t block = 0;    // a block by its directory entry
+    std::uint32_t string = 0;   // a string of that block
+    std::uint64_t offset = 0;   // illegal_offset: where the string would start; node faults: the byte
+    std::uint64_t base = 0;     // illegal_offset: where its offsets count from
+    std::uint64_t stored = 0;   // illegal_offset: the offset as stored
+    std::uint32_t bit = 0;      // node faults: the bit of that byte, from the top
+    std::uint64_t count = 0;    // too_many_*, index_too_short
+    std::uint64_t distance = 0; // out_of_reach
+    std::uint64_t size = 0;     // too_large
+    std::uint64_t value = 0;    // index_start: the entry's value
+    std::uint32_t entry = 0;    // index_decreases, index_past_end
+    std::uint8_t byte = 0;      // no_code_word
 };
 
 inline bool failed(const status& s) { return s.code != failure::none; }
 
-inline status fail(failure code, std::uint64_t position = 0, std::uint64_t base = 0, std::uint64_t value = 0)
+inline status fail(failure code) { return status{.code = code}; }
+
+// A failure placed at a section, or at a string of a table.
+inline status in_section(status s, std::int32_t section)
 {
-    return status{code, position, base, value};
+    s.scope = failure_scope::section;
+    s.section = section;
+    return s;
+}
+inline status at_string(status s, std::int32_t section, std::uint32_t block, std::uint32_t string)
+{
+    s.scope = failure_scope::string;
+    s.section = section;
+    s.block = block;
+    s.string = string;
+    return s;
 }
 
-// Writes the one message of `s` to `out`; `path` is the input file as opened.
-void report_failure(text_output& out, const status& s, std::string_view path);
+// The message of `s`, one sentence without "ERROR: " or a line end; `path` is the file
+// as opened. The scope's place, if any, is not included.
+std::string failure_text(const status& s, std::string_view path);
 
-// The same message as a string, for callers that compose their own.
-std::string failure_message(const status& s, std::string_view path);
+// "section 8: " or "string 8:0:1: " for a scoped failure, else nothing.
+std::string failure_place(const status& s);
+
+// A string's place as the dumps number it: "8:12:0" (section, block, string) or "12:0".
+std::string string_place(std::int32_t section, std::uint32_t block, std::uint32_t string);

@@ -52,8 +52,8 @@ template <typename Dump> void expect_same_dumps(Dump dump)
             texts[fast] = out.kept;
         }
         EXPECT_EQ(texts[0], texts[1]);
-        EXPECT_TRUE(results[0].code == results[1].code && results[0].position == results[1].position &&
-                    results[0].value == results[1].value);
+        EXPECT_TRUE(results[0].code == results[1].code && results[0].offset == results[1].offset &&
+                    results[0].bit == results[1].bit);
     }
 }
 

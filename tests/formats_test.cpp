@@ -9,7 +9,7 @@ namespace {
 
 std::string message_of(const status& s)
 {
-    return failure_message(s, "F");
+    return failed(s) ? "ERROR: " + failure_text(s, "F") + "\n" : "";
 }
 
 // `blocks` entries naming one block of `strings` strings, all at one stored string.
@@ -30,7 +30,7 @@ TEST(Writers, CountsUpToTheirSixteenBits)
     EXPECT_EQ(message_of(write_shared(3, 0x10000)), "ERROR: block 0: 65536 strings, more than a block holds (65535)\n");
     // A result beyond 32-bit offsets takes 4 GiB to build; its message alone, as the
     // archive and directory writers fill it.
-    EXPECT_EQ(message_of(fail(failure::too_large, 0, 0, 0x100000007)),
+    EXPECT_EQ(message_of(status{.code = failure::too_large, .size = 0x100000007}),
               "ERROR: the result would be 4294967303 bytes, more than 32-bit offsets reach (4 GiB)\n");
 }
 

@@ -14,9 +14,8 @@
 #include "format/pack/pack_text.h"
 #include "tests/support/run_tool.h"
 #include "tests/support/sources.h"
-#include "translate/kx_text.h"
+#include "format/game_file.h"
 #include "translate/po.h"
-#include "translate/rebuild.h"
 
 namespace {
 
@@ -159,16 +158,15 @@ TEST(TextRoundTrip, GeneratedFilesDumpAsTheirTexts)
 TEST(TextRebuild, CheckFindsWhatDiffers)
 {
     game_file file, other;
-    std::string error;
-    ASSERT_TRUE(load_game_file(std::string(KX_EXAMPLES_DIR) + "/KESTRA", nullptr, file, error)) << error;
-    EXPECT_TRUE(check_rebuilt(file, {}, file, error)) << error;
-    EXPECT_FALSE(check_rebuilt(file, {{0, 0, 1, {'x'}}}, file, error));
-    EXPECT_EQ(error, "string 8:0:1 does not read back as intended");
+    kind_failures why;
+    ASSERT_FALSE(failed(load_game_file(std::string(KX_EXAMPLES_DIR) + "/KESTRA", std::nullopt, file, why)));
+    EXPECT_FALSE(failed(check_rebuilt(file, {}, file)));
+    const std::vector<new_text> texts{{0, 0, 1, {'x'}, {}}};
+    EXPECT_EQ(failure_text(check_rebuilt(file, texts, file), ""), "string 8:0:1 does not read back as intended");
     bytes changed = file.bytes;
     ++changed[180]; // the first byte of section 0
-    ASSERT_TRUE(parse_game_file(changed, "KESTRA", file_kind::archive, other, error)) << error;
-    EXPECT_FALSE(check_rebuilt(file, {}, other, error));
-    EXPECT_EQ(error, "section 0 was not copied unchanged");
+    ASSERT_FALSE(failed(parse_game_file(changed, "KESTRA", file_kind::archive, other)));
+    EXPECT_EQ(failure_text(check_rebuilt(file, {}, other), ""), "section 0 was not copied unchanged");
 }
 
 // Four entries share a block of 12001 strings; their different translations of string

@@ -1,8 +1,27 @@
 #pragma once
-// kx_text: exports every string of an archive or a pack to a gettext PO file for
-// translation, and rebuilds the file from the translated PO.
+// kx_text's two commands: every string of an archive or a pack exported to a gettext PO
+// file for translation, and the file rebuilt from the translated PO. They work through
+// the format layer (format/game_file.h) and never ask which kind a file is.
+#include <optional>
+#include <string>
+
+#include "format/game_file.h"
 #include "io/output.h"
 
-// The command line, the work, the messages. The PO of an export without -o goes to
-// `out`; the summary and every message to `err`. Returns the exit status, 0 or 1.
-int run_kx_text(int argc, const char* const* argv, text_output& out, text_output& err);
+struct export_request {
+    std::string file;
+    std::optional<file_kind> kind; // none: whichever kind the file is
+    std::string output;            // empty: the PO goes to `out`
+    std::string language;
+};
+
+struct import_request {
+    std::string file;
+    std::string po;
+    std::string output;
+    std::optional<file_kind> kind;
+};
+
+// Each writes its messages and summary to `err` and returns the exit status, 0 or 1.
+int export_po(const export_request& request, text_output& out, text_output& err);
+int import_po(const import_request& request, text_output& err);

@@ -36,12 +36,11 @@ status load_section(byte_source& source, std::int32_t n, text_output* trace, loa
 status dump_archive(byte_source& source, bool verbose, text_output& out, game_rendering rendering)
 {
     text_output* trace = verbose ? &out : nullptr;
-    for (int i = 0; dump_sections[i] >= 0; ++i) {
+    for (std::size_t i = 0; i < string_sections.size(); ++i) {
         loaded_section section;
-        status s = load_section(source, dump_sections[i], trace, section);
+        status s = load_section(source, string_sections[i], trace, section);
         if (!failed(s))
-            s = parse_directory(i == 0 ? directory_layout::with_ids : directory_layout::nested, section.bytes.data,
-                                0, section.file_offset, trace, section.directory);
+            s = parse_directory(section_layout(i), section.bytes.data, 0, section.file_offset, trace, section.directory);
         if (!failed(s))
             s = print_section_strings(section, verbose, out, rendering);
         if (failed(s))
@@ -65,8 +64,8 @@ status write_archive(std::span<const std::vector<std::uint8_t>> sections, std::u
             at = (at + alignment - 1) / alignment * alignment;
     }
     starts.push_back(at);
-    if (at > 0xFFFFFFFFu)
-        return fail(failure::too_large, 0, 0, at + trailer.size());
+    if (at >= offset_limit)
+        return status{.code = failure::too_large, .size = at + trailer.size()};
     const std::size_t first = out.size();
     out.resize(first + static_cast<std::size_t>(at), 0);
     for (std::size_t n = 0; n < starts.size(); ++n)

@@ -2,19 +2,30 @@
 // The data archive: a section index (u32 file offsets, entry n at 4*n; section n runs
 // from entry n up to entry n+1), and the strings of sections 8 (layout A directory) and
 // 43 (layout B directory) in the game's own character codes.
+#include <array>
 #include <cstdint>
 #include <span>
 #include <string>
 #include <vector>
 
 #include "format/directory.h"
+#include "format/notation.h"
+#include "format/string_table.h"
 #include "io/file_io.h"
 #include "io/output.h"
 #include "io/status.h"
 
-// The sections that hold strings, ended by -1. The first is read with directory
-// layout A, every later one with layout B.
-inline constexpr std::int32_t dump_sections[] = {8, 43, -1};
+// The sections that hold strings, in dump order: the first is read with directory
+// layout A, the second with layout B.
+inline constexpr std::array<std::int32_t, 2> string_sections = {8, 43};
+inline constexpr directory_layout section_layout(std::size_t i)
+{
+    return i == 0 ? directory_layout::with_ids : directory_layout::nested;
+}
+// The index entries a file needs: up to the end of the last string section.
+inline constexpr std::uint32_t index_entries_needed = 43 + 2;
+// Section starts are aligned on the largest power of two up to this that divides all.
+inline constexpr std::uint32_t largest_alignment = 2048;
 
 // One section being dumped.
 struct loaded_section {
@@ -53,3 +64,33 @@ status dump_archive(byte_source& source, bool verbose, text_output& out,
 // offset would not fit 32 bits.
 status write_archive(std::span<const std::vector<std::uint8_t>> sections, std::uint32_t alignment,
                      std::span<const std::uint8_t> trailer, std::vector<std::uint8_t>& out);
+
+// An archive parsed for translation: its bytes (owned by the caller) and the tables of
+// sections 8 and 43, every string decoded once.
+struct archive_file {
+    std::span<const std::uint8_t> bytes;
+    std::vector<string_table> tables;
+};
+
+// Parses `bytes` as kxps_strings reads them. Fails as the dump would, in the section
+// (load and directory) or at the first string (decoding) where it would.
+status parse_archive_file(std::span<const std::uint8_t> bytes, archive_file& file);
+
+// The text bytes of the string of `table` that starts at `start` (a parsed one).
+void archive_string_bytes(const string_table& table, std::uint64_t start, std::vector<std::uint8_t>& bytes);
+
+// The text of string bytes in the text notation (game_text_of).
+void archive_text(std::span<const std::uint8_t> bytes, std::string& text);
+
+// Checks that the index describes the whole file, as a rebuild needs: entry 0 ends the
+// index on a whole entry inside the file, sections 8 and 43 lie inside it, the entries
+// do not decrease and none lies past the end of the file.
+status check_archive_index(const archive_file& file);
+
+// Writes the archive anew with `texts` (sorted by table, block and index, each place
+// once; their stored bytes are filled here): sections 8 and 43 in their layouts, every
+// other section and the bytes after the last copied, section starts aligned as before.
+status rebuild_archive(const archive_file& file, std::span<new_text> texts, rebuilt_file& result);
+
+// Checks that every section but 8 and 43 was copied unchanged into `rebuilt`.
+status check_copied_sections(const archive_file& file, const archive_file& rebuilt);

@@ -41,23 +41,51 @@ status game_text_of(std::span<const std::uint8_t> data, std::uint64_t start, std
 // The game's line break: a backslash and an n.
 static constexpr std::uint8_t line_break[] = {'\\', 'n'};
 
+void game_text_bytes(std::string_view text, coded_text& coded)
+{
+    coded = coded_text{};
+    std::vector<text_unit> units;
+    std::vector<text_problem> problems;
+    read_text_units(text, units, problems);
+    for (text_unit& unit : units)
+        if (unit.kind == text_unit_kind::character) {
+            const game_char_code code = game_code_of(unit.character);
+            unit.bytes.assign(code.bytes, code.bytes + code.length);
+        }
+    join_text_units(units, line_break, problems, coded);
+}
+
 text_fault game_bytes_of(std::string_view text, std::vector<std::uint8_t>& bytes, std::size_t& at)
 {
-    bytes.clear();
-    text_unit unit;
-    at = 0;
-    while (at < text.size()) {
-        const text_fault fault = read_text_unit(text, at, unit);
-        if (fault != text_fault::none)
-            return fault;
-        if (append_unit_bytes(unit, line_break, bytes))
-            continue;
-        const game_char_code code = game_code_of(unit.character);
-        if (code.length == 0) {
-            at = unit.at;
-            return text_fault::no_code;
+    coded_text coded;
+    game_text_bytes(text, coded);
+    bytes = std::move(coded.bytes);
+    at = coded.problems.empty() ? text.size() : coded.problems[0].at;
+    return coded.problems.empty() ? text_fault::none : coded.problems[0].fault;
+}
+
+void game_stored_bytes(std::string_view text, coded_text& coded)
+{
+    game_text_bytes(text, coded);
+    if (!coded.problems.empty())
+        return;
+    // Read as the game reads them, the bytes must end at the end byte after them.
+    const std::span<const std::uint8_t> bytes = coded.bytes;
+    game_reader reader{0};
+    game_code code{};
+    for (game_step step; (step = next_game_code(bytes, reader, code)) != game_step::data_end;) {
+        if (step == game_step::end)
+            coded.problems.push_back({text_fault::end_byte, unit_of_byte(coded, reader.position - 1), {}});
+        if (step == game_step::lead_at_end) {
+            coded.problems.push_back({text_fault::lead_before_end, unit_of_byte(coded, bytes.size() - 1), {}});
+            break;
         }
-        bytes.insert(bytes.end(), code.bytes, code.bytes + code.length);
     }
-    return text_fault::none;
+    if (!coded.problems.empty())
+        return;
+    std::vector<std::uint8_t> stored(bytes.begin(), bytes.end());
+    stored.push_back(game_end_byte);
+    std::string back;
+    game_text_of(stored, 0, back);
+    compare_read_back(text, back, true, coded);
 }

@@ -66,6 +66,15 @@ inline game_step next_game_code(std::span<const std::uint8_t> data, game_reader&
 status game_text_of(std::span<const std::uint8_t> data, std::uint64_t start, std::string& text,
                     std::uint64_t* end = nullptr);
 
-// The stored bytes of a text (without the end byte). Returns none, or the fault with
-// `at` at the unit of the text that has no code.
+// The bytes of a text (without the end byte), every fault of its notation and every
+// character without a code in `coded.problems`.
+void game_text_bytes(std::string_view text, coded_text& coded);
+
+// The same, returning only the first fault (none: `at` is the text's size).
 text_fault game_bytes_of(std::string_view text, std::vector<std::uint8_t>& bytes, std::size_t& at);
+
+// The stored bytes of a text when it is the one text of those bytes in an archive: the
+// faults of game_text_bytes, else every byte that the game would read otherwise (an end
+// byte inside, a lead byte taking the end byte), else the text the bytes read back as
+// when it differs.
+void game_stored_bytes(std::string_view text, coded_text& coded);

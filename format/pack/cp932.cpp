@@ -8,8 +8,6 @@
 // canonical appear only in the decode table.
 
 static constexpr std::uint8_t first_trail = 0x40;
-static constexpr std::uint8_t last_trail = 0xFC;
-static constexpr std::uint8_t gap_trail = 0x7F;
 static constexpr std::uint8_t first_kana = 0xA1;
 static constexpr std::uint8_t last_kana = 0xDF;
 static constexpr char32_t first_kana_char = 0xFF61;
@@ -32,7 +30,7 @@ static std::size_t lead_row(std::uint8_t lead)
 
 char32_t cp932_pair(std::uint8_t lead, std::uint8_t trail)
 {
-    if (!cp932_is_lead(lead) || trail < first_trail || trail > last_trail || trail == gap_trail)
+    if (!cp932_is_lead(lead) || !cp932_is_trail(trail))
         return 0;
     return cp932_pair_chars[lead_row(lead)][trail - first_trail];
 }

@@ -19,6 +19,12 @@ inline bool cp932_is_lead(std::uint8_t byte)
     return (byte >= 0x81 && byte <= 0x9F) || (byte >= 0xE0 && byte <= 0xFC);
 }
 
+// Whether `byte` can follow a lead byte (0x40-0xFC except 0x7F).
+inline bool cp932_is_trail(std::uint8_t byte)
+{
+    return byte >= 0x40 && byte <= 0xFC && byte != 0x7F;
+}
+
 // The character of the pair lead/trail, or 0 when the pair is unassigned, when `lead` is not
 // a lead byte or `trail` is not a trail byte (0x40-0xFC except 0x7F), and for the
 // user-defined rows 0xF040-0xF9FC (which map to the private use area U+E000-U+E757).

@@ -12,12 +12,6 @@ namespace {
 // Bit masks by bit position: the bits of a byte are taken from the top down.
 constexpr std::uint8_t bit_masks[8] = {0x80, 0x40, 0x20, 0x10, 0x08, 0x04, 0x02, 0x01};
 
-// A stored link as the decoder follows it: 0xFF and any byte past the table are none.
-std::size_t link_of(std::uint8_t byte, std::size_t count)
-{
-    return byte != no_link_byte && byte < count ? byte : count;
-}
-
 } // namespace
 
 status huff_next(const pack_image& image, huff_reader& reader, huff_symbol& symbol)
@@ -45,7 +39,8 @@ status huff_next(const pack_image& image, huff_reader& reader, huff_symbol& symb
         ++symbol.bits;
         node = one != 0 ? n.right : n.left;
         if (node == no_node)
-            return fail(one != 0 ? failure::right_null : failure::left_null, reader.position - 1, 0, reader.bit - 1);
+            return status{.code = one != 0 ? failure::right_null : failure::left_null, .offset = reader.position - 1,
+                          .bit = reader.bit - 1};
     }
 }
 
@@ -106,7 +101,7 @@ status build_code_tree(std::span<const std::uint64_t, 256> counts, std::vector<n
     for (std::size_t b = 0; b < 256; ++b)
         leaves += counts[b] != 0 || b == end_mark;
     if (leaves > 128)
-        return fail(failure::too_many_symbols, 0, 0, leaves);
+        return status{.code = failure::too_many_symbols, .count = leaves};
     for (std::size_t b = 0; b < 256; ++b) {
         if (counts[b] == 0 && b != end_mark)
             continue;
@@ -146,8 +141,8 @@ void code_words(std::span<const node_record> records, code_table& table)
     seen[count - 1] = true;
     for (std::size_t k = 0; k < queue.size(); ++k) {
         const std::size_t n = queue[k];
-        const std::size_t children[2] = {link_of(records[n].left, count), link_of(records[n].right, count)};
-        if (children[0] == count && children[1] == count) {
+        const std::size_t children[2] = {child_link(records[n].left, count), child_link(records[n].right, count)};
+        if (children[0] == no_node && children[1] == no_node) {
             const std::uint8_t symbol = records[n].symbol;
             if (!table.has[symbol]) {
                 table.has[symbol] = true;
@@ -157,7 +152,7 @@ void code_words(std::span<const node_record> records, code_table& table)
         }
         for (std::size_t side = 0; side < 2; ++side) {
             const std::size_t child = children[side];
-            if (child == count || seen[child])
+            if (child == no_node || seen[child])
                 continue;
             seen[child] = true;
             path[child] = path[n] + static_cast<char>('0' + side);
@@ -178,11 +173,11 @@ bool is_sound_tree(std::span<const node_record> records)
     while (!stack.empty()) {
         const std::size_t n = stack.back();
         stack.pop_back();
-        const std::size_t left = link_of(records[n].left, count);
-        const std::size_t right = link_of(records[n].right, count);
-        if (left == count && right == count)
+        const std::size_t left = child_link(records[n].left, count);
+        const std::size_t right = child_link(records[n].right, count);
+        if (left == no_node && right == no_node)
             continue;
-        if (left == count || right == count || seen[left] || seen[right] || left == right)
+        if (left == no_node || right == no_node || seen[left] || seen[right] || left == right)
             return false;
         seen[left] = seen[right] = true;
         stack.push_back(right);
@@ -198,11 +193,11 @@ status huffman_encode(const code_table& table, std::span<const std::uint8_t> tex
         if (byte == end_mark)
             return fail(failure::end_mark_in_text);
         if (!table.has[byte])
-            return fail(failure::no_code_word, 0, 0, byte);
+            return status{.code = failure::no_code_word, .byte = byte};
         bits += table.words[byte].size();
     }
     if (!table.has[end_mark])
-        return fail(failure::no_code_word, 0, 0, end_mark);
+        return status{.code = failure::no_code_word, .byte = end_mark};
     bits += table.words[end_mark].size();
     const std::size_t first = out.size();
     out.resize(first + static_cast<std::size_t>((bits + 7) / 8 + (bits % 8 == 0 ? 1 : 0)), 0);

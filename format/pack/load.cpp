@@ -1,7 +1,6 @@
+#include "format/le.h"
 #include "format/pack/pack.h"
 
-// Sizes from 4 GiB up do not fit the 32-bit offsets of the format and are refused.
-static constexpr std::uint64_t size_limit = std::uint64_t{1} << 32;
 
 status load_pack_file(const std::string& name, loaded_bytes& bytes)
 {
@@ -10,7 +9,7 @@ status load_pack_file(const std::string& name, loaded_bytes& bytes)
     status s = source_open(source);
     // An empty file and a file too large for the format both end as a read that
     // cannot deliver the whole file. Nothing is allocated for them.
-    if (!failed(s) && (source.size == 0 || source.size >= size_limit))
+    if (!failed(s) && (source.size == 0 || source.size >= offset_limit))
         s = fail(failure::cant_read);
     if (!failed(s))
         s = source_load(source, 0, source.size, bytes);

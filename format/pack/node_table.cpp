@@ -7,13 +7,6 @@
 
 namespace {
 
-// A stored link byte as a record index. 0xFF is "none", and so is any byte that
-// names no record of the table: no link may lead outside it.
-std::uint16_t child_link(std::uint8_t byte, std::uint16_t num_nodes)
-{
-    return byte != no_link_byte && byte < num_nodes ? byte : no_node;
-}
-
 std::uint16_t parent_link(std::uint8_t byte, std::uint16_t num_nodes)
 {
     return byte < num_nodes ? byte : no_node;
@@ -64,6 +57,7 @@ status parse_pack_tables(std::span<const std::uint8_t> data, text_output* trace,
         return fail(failure::overrun);
     try {
         image.nodes.assign(num_nodes, huff_node{});
+        image.records.assign(num_nodes, node_record{});
     } catch (const std::bad_alloc&) {
         return fail(failure::memory);
     }
@@ -73,6 +67,7 @@ status parse_pack_tables(std::span<const std::uint8_t> data, text_output* trace,
         const std::uint8_t* record = data.data() + position;
         if (trace)
             trace_record(*trace, position, k, record);
+        image.records[k] = {record[0], record[1], record[2], record[3]};
         huff_node& node = image.nodes[k];
         node.symbol = record[0];
         node.parent = k == image.root ? no_node : parent_link(record[1], num_nodes);

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "format/directory.h"
+#include "format/string_table.h"
 #include "io/file_io.h"
 #include "io/output.h"
 #include "io/status.h"
@@ -43,6 +44,13 @@ struct huff_node {
     std::uint16_t right = no_node;  // taken on a 1 bit
 };
 
+// A stored child link as a record index. 0xFF is "none", and so is any byte that names
+// no record of the table: no link may lead outside it.
+inline std::uint16_t child_link(std::uint8_t byte, std::size_t num_nodes)
+{
+    return byte != no_link_byte && byte < num_nodes ? byte : no_node;
+}
+
 inline bool is_leaf(const huff_node& node) { return node.left == no_node && node.right == no_node; }
 
 // The loaded and parsed file. `data` views the bytes that everything else points
@@ -52,10 +60,19 @@ struct pack_image {
     loaded_bytes bytes;
     std::span<const std::uint8_t> data;
     std::uint16_t num_nodes = 0;
-    std::uint16_t root = no_node; // the last record; no_node without a code tree
-    std::vector<huff_node> nodes;
-    string_directory directory;   // num_blocks and blocks
+    std::uint16_t root = no_node;     // the last record; no_node without a code tree
+    std::vector<node_record> records; // the node table as stored
+    std::vector<huff_node> nodes;     // and as the decoder follows it
+    string_directory directory;       // num_blocks and blocks
 };
+
+// The two forms of a pack: with a code tree, Huffman code; without, the exclusive-or
+// chain. This is the one place that tells them apart.
+enum class pack_form { huffman, xor_chain };
+inline pack_form pack_form_of(const pack_image& image)
+{
+    return image.num_nodes > 0 ? pack_form::huffman : pack_form::xor_chain;
+}
 
 // Reads the whole file with one read into `bytes`. Fails with cant_open, cant_seek,
 // cant_read (also for a size of 0 or of 4 GiB and more, before anything is allocated)
@@ -171,3 +188,22 @@ status print_pack_strings(const pack_image& image, bool verbose, text_output& ou
 // The tool's pipeline: load `name`, parse it, print it.
 status dump_pack(const std::string& name, bool verbose, text_output& out, pack_image& image);
 
+
+// A pack parsed for translation: its tables and its one string table (the whole file),
+// every string decoded once.
+struct pack_file {
+    pack_image image;
+    std::vector<string_table> tables;
+};
+
+// Parses `bytes` (owned by the caller) as kx_strings reads them. Fails as the dump
+// would: cant_read for an empty file or one of 4 GiB or more, a table's failure, or the
+// first string's (at_string) that fails to decode.
+status parse_pack_file(std::span<const std::uint8_t> bytes, pack_file& file);
+
+// Writes the pack anew with `texts` (sorted by block and index, each place once; their
+// stored bytes are filled here). A Huffman pack keeps its code tree when the tree is
+// sound and has a code word for every byte of the new texts, and the unchanged strings
+// then keep their stored bytes; otherwise a new tree codes every string anew. Fails
+// with too_many_symbols, the writer's failures, or too_large.
+status rebuild_pack(const pack_file& file, std::span<new_text> texts, rebuilt_file& result);

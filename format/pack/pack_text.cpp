@@ -25,8 +25,7 @@ void pack_text_of(std::span<const std::uint8_t> bytes, std::string& text)
             continue;
         }
         // A pair where the next byte can be a trail byte, a lone byte otherwise.
-        const bool pair = cp932_is_lead(b) && k + 1 < bytes.size() && bytes[k + 1] >= 0x40 && bytes[k + 1] <= 0xFC &&
-                          bytes[k + 1] != 0x7F;
+        const bool pair = cp932_is_lead(b) && k + 1 < bytes.size() && cp932_is_trail(bytes[k + 1]);
         const std::span<const std::uint8_t> code = bytes.subspan(k, pair ? 2 : 1);
         const char32_t c = pair ? cp932_pair(b, bytes[k + 1]) : cp932_single(b);
         const bool control = !pair && (b < 0x20 || b == 0x7F);
@@ -38,32 +37,70 @@ void pack_text_of(std::span<const std::uint8_t> bytes, std::string& text)
     }
 }
 
+void pack_text_bytes(std::string_view text, coded_text& coded)
+{
+    coded = coded_text{};
+    std::vector<text_unit> units;
+    std::vector<text_problem> problems;
+    read_text_units(text, units, problems);
+    for (text_unit& unit : units)
+        if (unit.kind == text_unit_kind::character) {
+            const cp932_code code = cp932_encode(unit.character);
+            unit.bytes.assign(code.bytes, code.bytes + code.length);
+        }
+    join_text_units(units, std::span(&line_feed, 1), problems, coded);
+}
+
 text_fault pack_bytes_of(std::string_view text, std::vector<std::uint8_t>& bytes, std::size_t& at)
 {
-    bytes.clear();
-    text_unit unit;
-    at = 0;
-    while (at < text.size()) {
-        const text_fault fault = read_text_unit(text, at, unit);
-        if (fault != text_fault::none)
-            return fault;
-        if (append_unit_bytes(unit, std::span(&line_feed, 1), bytes))
-            continue;
-        const cp932_code code = cp932_encode(unit.character);
-        if (code.length == 0) {
-            at = unit.at;
-            return text_fault::no_code;
+    coded_text coded;
+    pack_text_bytes(text, coded);
+    bytes = std::move(coded.bytes);
+    at = coded.problems.empty() ? text.size() : coded.problems[0].at;
+    return coded.problems.empty() ? text_fault::none : coded.problems[0].fault;
+}
+
+void pack_stored_bytes(pack_form form, std::string_view text, coded_text& coded)
+{
+    pack_text_bytes(text, coded);
+    if (!coded.problems.empty())
+        return;
+    const std::vector<std::uint8_t>& bytes = coded.bytes;
+    const auto problem = [&](text_fault fault, std::size_t k) { coded.problems.push_back({fault, unit_of_byte(coded, k), {}}); };
+    if (form == pack_form::huffman) {
+        for (std::size_t k = 0; k < bytes.size(); ++k)
+            if (bytes[k] == end_mark)
+                problem(text_fault::mark_in_text, k);
+    } else {
+        // As the exclusive-or reader reads them: 7C outside a pair ends the string, and a
+        // lead byte needs a trail byte.
+        bool trail_expected = false;
+        for (std::size_t k = 0; k < bytes.size(); ++k) {
+            if (trail_expected) {
+                trail_expected = false;
+                if (!cp932_is_trail(bytes[k]))
+                    problem(text_fault::bad_trail, k - 1);
+            } else if (bytes[k] == end_mark) {
+                problem(text_fault::lone_end_mark, k);
+            } else {
+                trail_expected = cp932_is_lead(bytes[k]);
+            }
         }
-        bytes.insert(bytes.end(), code.bytes, code.bytes + code.length);
+        if (trail_expected)
+            problem(text_fault::lead_before_mark, bytes.size() - 1);
     }
-    return text_fault::none;
+    if (!coded.problems.empty())
+        return;
+    std::string back;
+    pack_text_of(bytes, back);
+    compare_read_back(text, back, false, coded);
 }
 
 status pack_string_bytes(const pack_image& image, std::uint64_t start, std::vector<std::uint8_t>& bytes,
                          std::uint64_t* end)
 {
     bytes.clear();
-    if (image.num_nodes > 0) {
+    if (pack_form_of(image) == pack_form::huffman) {
         huff_reader reader{start};
         huff_symbol symbol{};
         for (;;) {

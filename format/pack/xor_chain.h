@@ -38,7 +38,7 @@ inline xor_step xor_next(std::span<const std::uint8_t> data, xor_reader& reader,
         return xor_step::end;
     if (reader.trail_expected) {
         reader.trail_expected = false;
-        if (byte < 0x40 || byte > 0xFC || byte == 0x7F)
+        if (!cp932_is_trail(byte))
             return xor_step::bad_trail;
     } else {
         reader.trail_expected = cp932_is_lead(byte);

@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "cli/dumpers.h"
-#include "translate/kx_text.h"
+#include "cli/text_tool.h"
 
 struct tool_run {
     int status = -1;

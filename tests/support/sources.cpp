@@ -83,7 +83,7 @@ directory_plan plan_of(const std::vector<source_block>& blocks, const std::vecto
 
 bool report(const status& s, std::string& error)
 {
-    error = failure_message(s, "");
+    error = failure_text(s, "");
     return false;
 }
 
