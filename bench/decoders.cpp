@@ -4,6 +4,7 @@
 
 #include "format/archive/archive.h"
 #include "bench/inputs.h"
+#include "format/pack/huffman.h"
 #include "format/pack/pack.h"
 
 namespace {

@@ -8,7 +8,9 @@
 #include "format/le.h"
 #include "format/notation.h"
 #include "format/pack/cp932.h"
+#include "format/pack/huffman.h"
 #include "format/pack/pack.h"
+#include "format/pack/xor_chain.h"
 #include "format/pack/pack_text.h"
 
 namespace {

@@ -34,12 +34,6 @@ inline void append_u16le(std::vector<std::uint8_t>& out, std::uint16_t value)
     out.push_back(static_cast<std::uint8_t>(value >> 8));
 }
 
-inline void append_u32le(std::vector<std::uint8_t>& out, std::uint32_t value)
-{
-    append_u16le(out, static_cast<std::uint16_t>(value));
-    append_u16le(out, static_cast<std::uint16_t>(value >> 16));
-}
-
 // The first position that a 32-bit offset or size cannot name: files and tables of the
 // formats end at or below it (4 GiB).
 inline constexpr std::uint64_t offset_limit = std::uint64_t{1} << 32;

@@ -1,10 +1,10 @@
 #include "format/notation.h"
 
+#include "io/output.h"
+
 #include <algorithm>
 
 namespace {
-
-constexpr char hex_digits[] = "0123456789ABCDEF";
 
 int hex_value(char c)
 {

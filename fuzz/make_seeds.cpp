@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "format/archive/archive.h"
+#include "format/pack/huffman.h"
 #include "format/pack/pack.h"
 #include "tests/support/sources.h"
 

@@ -88,19 +88,23 @@ void out_dec(text_output& out, std::int64_t value, int width)
     out_text(out, std::string_view(text + at, length));
 }
 
-void out_hex(text_output& out, std::uint64_t value, int digits)
+std::string hex_text(std::uint64_t value, int digits)
 {
-    static constexpr char hex[] = "0123456789ABCDEF";
     char text[16];
     int n = 0;
     do {
-        text[n++] = hex[value & 0xF];
+        text[n++] = hex_digits[value & 0xF];
         value >>= 4;
     } while (value != 0);
-    for (int pad = digits - n; pad > 0; --pad)
-        out_byte(out, '0');
+    std::string padded(static_cast<std::size_t>(std::max(digits - n, 0)), '0');
     while (n > 0)
-        out_byte(out, text[--n]);
+        padded += text[--n];
+    return padded;
+}
+
+void out_hex(text_output& out, std::uint64_t value, int digits)
+{
+    out_text(out, hex_text(value, digits));
 }
 
 int out_finish(text_output& out)

@@ -57,6 +57,8 @@ void out_blanks(text_output& out, std::size_t count);
 void out_dec(text_output& out, std::int64_t value, int width);
 // printf's "%0*X": upper-case hexadecimal with at least `digits` digits.
 void out_hex(text_output& out, std::uint64_t value, int digits);
+inline constexpr char hex_digits[] = "0123456789ABCDEF";
+std::string hex_text(std::uint64_t value, int digits);
 
 // Writes out everything still buffered and flushes the stream. Returns 0, or -1
 // when any write of this output has failed (nothing is printed here).

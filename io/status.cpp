@@ -1,20 +1,8 @@
 #include "io/status.h"
 
-namespace {
+#include "io/output.h"
 
-// printf's "%0*X": upper-case hexadecimal with at least `digits` digits.
-std::string hex(std::uint64_t value, int digits)
-{
-    static constexpr char digit[] = "0123456789ABCDEF";
-    std::string text;
-    do {
-        text.insert(text.begin(), digit[value & 0xF]);
-        value >>= 4;
-    } while (value != 0);
-    if (static_cast<int>(text.size()) < digits)
-        text.insert(0, static_cast<std::size_t>(digits) - text.size(), '0');
-    return text;
-}
+namespace {
 
 std::string dec(std::uint64_t value) { return std::to_string(value); }
 
@@ -55,13 +43,13 @@ std::string failure_text(const status& s, std::string_view path)
     case failure::overrun: return "buffer overrun";
     case failure::illegal_offset:
         // "%04X" shows at least four digits, more when the value needs them.
-        return "illegal code offset: " + hex(s.offset, 4) + " = " + hex(s.base, 4) + " + " + hex(s.stored, 4);
+        return "illegal code offset: " + hex_text(s.offset, 4) + " = " + hex_text(s.base, 4) + " + " + hex_text(s.stored, 4);
     case failure::illegal_node_table: return "illegal node table";
     case failure::out_of_buffer: return "out of buffer";
     case failure::decode_overrun: return "buffer overrun";
     case failure::left_null:
     case failure::right_null:
-        return std::string(s.code == failure::left_null ? "left" : "right") + " node is NULL: +" + hex(s.offset, 8) +
+        return std::string(s.code == failure::left_null ? "left" : "right") + " node is NULL: +" + hex_text(s.offset, 8) +
                "." + dec(s.bit);
     case failure::illegal_sjis: return "illegal shift jis encoding";
     case failure::too_many_blocks: return dec(s.count) + " blocks, more than a directory holds (65535)";
@@ -73,7 +61,7 @@ std::string failure_text(const status& s, std::string_view path)
     case failure::too_large: return "the result would be " + dec(s.size) + " bytes, more than 32-bit offsets reach (4 GiB)";
     case failure::too_many_symbols:
         return "the texts hold " + dec(s.count) + " distinct bytes with the end mark, more than a code tree holds (128)";
-    case failure::no_code_word: return "the code tree has no code word for the byte " + hex(s.byte, 2);
+    case failure::no_code_word: return "the code tree has no code word for the byte " + hex_text(s.byte, 2);
     case failure::end_mark_in_text: return at_block(s) + "the text holds the end mark 7C, which this form cannot store";
     case failure::index_start:
         return "the section index: entry 0 (" + dec(s.value) + ") must end the index on a whole entry inside the file";

@@ -11,7 +11,9 @@
 
 #include "format/archive/archive.h"
 #include "format/archive/game_text.h"
+#include "format/pack/huffman.h"
 #include "format/pack/pack.h"
+#include "format/pack/xor_chain.h"
 
 namespace {
 

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "format/directory.h"
+#include "format/pack/huffman.h"
 #include "format/pack/pack.h"
 
 namespace {

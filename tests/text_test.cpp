@@ -15,6 +15,8 @@
 #include "tests/support/run_tool.h"
 #include "tests/support/sources.h"
 #include "format/game_file.h"
+#include "format/pack/huffman.h"
+#include "format/pack/xor_chain.h"
 #include "translate/po.h"
 
 namespace {

@@ -45,11 +45,7 @@ std::string base_name(const std::string& path)
 // dump shows it (in its section for an archive, in the file for a pack).
 std::string string_comment(const string_block& block, std::uint64_t start)
 {
-    static constexpr char digits[] = "0123456789ABCDEF";
-    std::string offset(8, '0');
-    for (std::size_t k = 8; k-- > 0; start >>= 4)
-        offset[k] = digits[start & 0xF];
-    return "block id " + std::to_string(block.id) + ", offset +" + offset;
+    return "block id " + std::to_string(block.id) + ", offset +" + hex_text(start, 8);
 }
 
 // Every field that translators' tools expect, without a date: the same file always

@@ -41,8 +41,7 @@ void append_text(code_text& t, std::string_view text)
 
 void append_hex_code(code_text& t, std::uint8_t c)
 {
-    static constexpr char hex[] = "0123456789ABCDEF";
-    const char text[4] = {'(', hex[c >> 4], hex[c & 0xF], ')'};
+    const char text[4] = {'(', hex_digits[c >> 4], hex_digits[c & 0xF], ')'};
     append_text(t, std::string_view(text, 4));
 }
 

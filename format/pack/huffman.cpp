@@ -5,6 +5,7 @@
 #include <new>
 #include <utility>
 
+#include "format/pack/huffman.h"
 #include "format/pack/pack.h"
 
 namespace {

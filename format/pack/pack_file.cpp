@@ -3,7 +3,9 @@
 #include <algorithm>
 
 #include "format/le.h"
+#include "format/pack/huffman.h"
 #include "format/pack/pack.h"
+#include "format/pack/xor_chain.h"
 #include "format/pack/pack_text.h"
 
 status parse_pack_file(std::span<const std::uint8_t> bytes, pack_file& file)

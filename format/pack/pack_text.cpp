@@ -1,6 +1,7 @@
 #include "format/pack/pack_text.h"
 
 #include "format/pack/cp932.h"
+#include "format/pack/huffman.h"
 #include "format/pack/xor_chain.h"
 
 namespace {

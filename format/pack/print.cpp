@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "format/dump_line.h"
+#include "format/pack/huffman.h"
 #include "format/pack/pack.h"
 #include "format/pack/xor_chain.h"
 

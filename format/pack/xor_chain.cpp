@@ -1,6 +1,7 @@
 // The exclusive-or chained form of a packed file without a code tree: one stored byte
 // per text byte, each the text byte XOR the one before it. Its reader is xor_chain.h.
 #include "format/pack/pack.h"
+#include "format/pack/xor_chain.h"
 
 void xor_encode(std::span<const std::uint8_t> text, std::vector<std::uint8_t>& out)
 {

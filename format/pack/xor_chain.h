@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <span>
+#include <vector>
 
 #include "format/lanes.h"
 #include "format/pack/cp932.h"
@@ -26,6 +27,10 @@ enum class xor_step {
     end,       // the end mark: the string is complete
     data_end,  // the data ended before the end mark
 };
+
+// The stored form of `text` and its end mark, chained by exclusive or: stored byte k
+// is text byte k XOR text byte k-1.
+void xor_encode(std::span<const std::uint8_t> text, std::vector<std::uint8_t>& out);
 
 // Reads the next text byte.
 inline xor_step xor_next(std::span<const std::uint8_t> data, xor_reader& reader, std::uint8_t& byte)

@@ -7,7 +7,9 @@
 #include "format/archive/archive.h"
 #include "format/archive/game_text.h"
 #include "format/notation.h"
+#include "format/pack/huffman.h"
 #include "format/pack/pack.h"
+#include "format/pack/xor_chain.h"
 #include "format/pack/pack_text.h"
 
 namespace {
