@@ -246,63 +246,96 @@ std::uint64_t block_size(directory_layout layout, const block_plan& block)
     return (layout == directory_layout::nested ? 4 : 0) + 2 + 2 * static_cast<std::uint64_t>(block.strings.size());
 }
 
-} // namespace
-
-status write_directory(directory_layout layout, const directory_plan& plan, std::vector<std::uint8_t>& out)
+// Where the string offsets of a block placed at `at` count from: its count field in
+// layout B, the byte after its list otherwise.
+std::uint64_t block_base(directory_layout layout, const block_plan& block, std::uint64_t at)
 {
-    if (plan.entries.size() > 0xFFFF)
-        return status{.code = failure::too_many_blocks, .count = plan.entries.size()};
-    // Messages name a block by the first directory entry that names it.
-    std::vector<std::uint32_t> first_entry(plan.blocks.size(), 0);
-    for (std::size_t e = plan.entries.size(); e-- > 0;)
-        first_entry[plan.entries[e].block] = static_cast<std::uint32_t>(e);
-    std::vector<layout_item> order = plan.order;
-    if (order.empty()) {
+    return at + (layout == directory_layout::nested ? 4 : block_size(layout, block));
+}
+
+// Where everything of a plan goes, and where it ends.
+struct placement {
+    std::vector<layout_item> order;
+    std::vector<std::uint64_t> block_at, run_at;
+    std::uint64_t end = 0;
+};
+
+placement place_items(directory_layout layout, const directory_plan& plan, std::uint64_t start)
+{
+    placement p{plan.order, std::vector<std::uint64_t>(plan.blocks.size()), std::vector<std::uint64_t>(plan.runs.size())};
+    if (p.order.empty()) { // each block, then the runs that it is the first to name
         std::vector<bool> placed(plan.runs.size(), false);
         for (std::uint32_t b = 0; b < plan.blocks.size(); ++b) {
-            order.push_back({false, b});
+            p.order.push_back({false, b});
             for (const string_ref& s : plan.blocks[b].strings)
                 if (!placed[s.run]) {
                     placed[s.run] = true;
-                    order.push_back({true, s.run});
+                    p.order.push_back({true, s.run});
                 }
         }
     }
-
-    // Positions first, so that every limit is checked before a byte is written.
-    const std::uint64_t start = out.size();
-    const bool packed = layout == directory_layout::packed;
-    const std::uint64_t entry_size = directory_entry_size(layout);
-    std::uint64_t at = start + directory_size(layout, plan.entries.size());
-    std::vector<std::uint64_t> block_at(plan.blocks.size(), 0), run_at(plan.runs.size(), 0);
-    for (const layout_item& item : order) {
-        if (item.is_run) {
-            run_at[item.index] = at;
-            at += plan.runs[item.index].size();
-        } else {
-            block_at[item.index] = at;
-            at += block_size(layout, plan.blocks[item.index]);
-        }
+    p.end = start + directory_size(layout, plan.entries.size());
+    for (const layout_item& item : p.order) {
+        (item.is_run ? p.run_at : p.block_at)[item.index] = p.end;
+        p.end += item.is_run ? plan.runs[item.index].size() : block_size(layout, plan.blocks[item.index]);
     }
-    if (at > offset_limit)
-        return status{.code = failure::too_large, .size = at};
+    return p;
+}
+
+// Every limit of the format, before anything is written. Messages name a block by the
+// first directory entry that names it.
+status check_limits(directory_layout layout, const directory_plan& plan, const placement& p)
+{
+    if (p.end > offset_limit)
+        return status{.code = failure::too_large, .size = p.end};
+    std::vector<std::uint32_t> first_entry(plan.blocks.size(), 0);
+    for (std::size_t e = plan.entries.size(); e-- > 0;)
+        first_entry[plan.entries[e].block] = static_cast<std::uint32_t>(e);
     for (std::uint32_t b = 0; b < plan.blocks.size(); ++b) {
         const block_plan& block = plan.blocks[b];
         if (block.strings.size() > 0xFFFF)
             return status{.code = failure::too_many_strings, .block = first_entry[b], .count = block.strings.size()};
-        const std::uint64_t base = block_at[b] + (layout == directory_layout::nested ? 4 : block_size(layout, block));
+        const std::uint64_t base = block_base(layout, block, p.block_at[b]);
         for (std::size_t j = 0; j < block.strings.size(); ++j) {
-            const std::int64_t distance = static_cast<std::int64_t>(run_at[block.strings[j].run] + block.strings[j].offset) -
+            const std::int64_t distance = static_cast<std::int64_t>(p.run_at[block.strings[j].run] + block.strings[j].offset) -
                                           static_cast<std::int64_t>(base);
             if (distance < 0 || distance > 0xFFFF)
                 return status{.code = failure::out_of_reach, .block = first_entry[b], .string = static_cast<std::uint32_t>(j),
                               .distance = static_cast<std::uint64_t>(distance)};
         }
     }
+    return {};
+}
 
-    out.resize(static_cast<std::size_t>(at), 0);
+// A block's header and offset list at `p`, placed at `at`.
+void write_block(directory_layout layout, const block_plan& block, const placement& placed, std::uint64_t at,
+                 std::uint8_t* p)
+{
+    if (layout == directory_layout::nested) {
+        write_u32le(p, 4); // the count follows the inner offset directly
+        p += 4;
+    }
+    write_u16le(p, static_cast<std::uint16_t>(block.strings.size()));
+    const std::uint64_t base = block_base(layout, block, at);
+    for (std::size_t j = 0; j < block.strings.size(); ++j) {
+        const std::uint64_t string_at = placed.run_at[block.strings[j].run] + block.strings[j].offset;
+        write_u16le(p + 2 + 2 * j, static_cast<std::uint16_t>(string_at - base));
+    }
+}
+
+} // namespace
+
+status write_directory(directory_layout layout, const directory_plan& plan, std::vector<std::uint8_t>& out)
+{
+    if (plan.entries.size() > 0xFFFF)
+        return status{.code = failure::too_many_blocks, .count = plan.entries.size()};
+    const std::uint64_t start = out.size();
+    const placement placed = place_items(layout, plan, start);
+    if (const status s = check_limits(layout, plan, placed); failed(s))
+        return s;
+    out.resize(static_cast<std::size_t>(placed.end), 0);
     std::uint8_t* const bytes = out.data();
-    if (packed)
+    if (layout == directory_layout::packed)
         write_u16le(bytes + start, static_cast<std::uint16_t>(plan.entries.size()));
     else
         write_u32le(bytes + start, static_cast<std::uint32_t>(plan.entries.size()));
@@ -310,29 +343,16 @@ status write_directory(directory_layout layout, const directory_plan& plan, std:
         std::uint8_t* p = bytes + start + directory_size(layout, e);
         if (layout == directory_layout::with_ids)
             write_u32le(p, plan.entries[e].id);
-        else if (packed)
+        else if (layout == directory_layout::packed)
             write_u16le(p, static_cast<std::uint16_t>(plan.entries[e].id));
-        write_u32le(p + entry_size - 4, static_cast<std::uint32_t>(block_at[plan.entries[e].block]));
+        write_u32le(p + directory_entry_size(layout) - 4, static_cast<std::uint32_t>(placed.block_at[plan.entries[e].block]));
     }
-    for (const layout_item& item : order) {
-        if (item.is_run) {
-            const std::vector<std::uint8_t>& run = plan.runs[item.index];
-            std::copy(run.begin(), run.end(), bytes + run_at[item.index]);
-            continue;
-        }
-        const block_plan& block = plan.blocks[item.index];
-        std::uint8_t* p = bytes + block_at[item.index];
-        if (layout == directory_layout::nested) {
-            write_u32le(p, 4); // the count follows the inner offset directly
-            p += 4;
-        }
-        write_u16le(p, static_cast<std::uint16_t>(block.strings.size()));
-        const std::uint64_t base = layout == directory_layout::nested ? block_at[item.index] + 4
-                                                                      : block_at[item.index] + block_size(layout, block);
-        for (std::size_t j = 0; j < block.strings.size(); ++j) {
-            const std::uint64_t string_at = run_at[block.strings[j].run] + block.strings[j].offset;
-            write_u16le(p + 2 + 2 * j, static_cast<std::uint16_t>(string_at - base));
-        }
+    for (const layout_item& item : placed.order) {
+        if (item.is_run)
+            std::copy(plan.runs[item.index].begin(), plan.runs[item.index].end(), bytes + placed.run_at[item.index]);
+        else
+            write_block(layout, plan.blocks[item.index], placed, placed.block_at[item.index],
+                        bytes + placed.block_at[item.index]);
     }
     return {};
 }
