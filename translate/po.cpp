@@ -59,6 +59,7 @@ struct po_reader {
     bool has_msgstr = false;
     bool pending_fuzzy = false;
     po_field field = po_field::none;
+    std::string ignored; // the text of plural fields
 };
 
 // Ends the entry being read, if it is complete. Returns false for a msgid without msgstr.
@@ -95,15 +96,51 @@ bool has_flag(std::string_view flags, std::string_view flag)
 
 std::string* field_text(po_reader& r)
 {
-    static std::string ignored;
     switch (r.field) {
     case po_field::context: return &r.entry.context;
     case po_field::msgid: return &r.entry.msgid;
     case po_field::msgstr: return &r.entry.msgstr;
-    case po_field::plural: ignored.clear(); return &ignored;
+    case po_field::plural: r.ignored.clear(); return &r.ignored;
     case po_field::none: break;
     }
     return nullptr;
+}
+
+// Starts the field of `keyword` on line `number`. Returns false with `error` for a
+// keyword out of place or unknown.
+bool read_keyword(po_reader& r, std::string_view keyword, std::size_t number, std::string& error)
+{
+    const std::string where = "line " + std::to_string(number) + ": ";
+    if (keyword == "msgctxt" || keyword == "msgid") {
+        if ((r.has_msgstr || (r.has_msgid && !r.has_msgstr)) && !finish_entry(r, error))
+            return false;
+        if (keyword == "msgid" ? r.has_msgid : (r.has_msgid || r.entry.has_context))
+            return error = where + std::string(keyword) + " out of place", false;
+        if (!r.entry.has_context)
+            r.entry.line = number;
+        r.entry.fuzzy = r.entry.fuzzy || r.pending_fuzzy;
+        r.pending_fuzzy = false;
+        r.entry.has_context |= keyword == "msgctxt";
+        r.has_msgid |= keyword == "msgid";
+        r.field = keyword == "msgid" ? po_field::msgid : po_field::context;
+    } else if (keyword == "msgid_plural" && r.has_msgid && !r.has_msgstr) {
+        r.entry.plural = true;
+        r.field = po_field::plural;
+    } else if (keyword == "msgstr" || keyword.starts_with("msgstr[")) {
+        if (!r.has_msgid)
+            return error = where + "msgstr without msgid", false;
+        if (keyword != "msgstr")
+            r.entry.plural = true;
+        if (r.has_msgstr && keyword == "msgstr")
+            return error = where + "a second msgstr", false;
+        if (!r.has_msgstr)
+            r.entry.msgstr_line = number;
+        r.has_msgstr = true;
+        r.field = keyword == "msgstr" || keyword == "msgstr[0]" ? po_field::msgstr : po_field::plural;
+    } else {
+        return error = where + "unknown keyword " + std::string(keyword), false;
+    }
+    return true;
 }
 
 } // namespace
@@ -146,35 +183,8 @@ bool read_po(std::string_view text, std::vector<po_entry>& entries, std::string&
             at = space == std::string_view::npos ? line.size() : line.find('"', space);
             if (at == std::string_view::npos)
                 return error = where + "expected a quoted string after " + std::string(keyword), false;
-            if (keyword == "msgctxt" || keyword == "msgid") {
-                if ((r.has_msgstr || (r.has_msgid && !r.has_msgstr)) && !finish_entry(r, error))
-                    return false;
-                if (keyword == "msgid" ? r.has_msgid : (r.has_msgid || r.entry.has_context))
-                    return error = where + std::string(keyword) + " out of place", false;
-                if (!r.entry.has_context)
-                    r.entry.line = number;
-                r.entry.fuzzy = r.entry.fuzzy || r.pending_fuzzy;
-                r.pending_fuzzy = false;
-                r.entry.has_context |= keyword == "msgctxt";
-                r.has_msgid |= keyword == "msgid";
-                r.field = keyword == "msgid" ? po_field::msgid : po_field::context;
-            } else if (keyword == "msgid_plural" && r.has_msgid && !r.has_msgstr) {
-                r.entry.plural = true;
-                r.field = po_field::plural;
-            } else if (keyword == "msgstr" || keyword.starts_with("msgstr[")) {
-                if (!r.has_msgid)
-                    return error = where + "msgstr without msgid", false;
-                if (keyword != "msgstr")
-                    r.entry.plural = true;
-                if (r.has_msgstr && keyword == "msgstr")
-                    return error = where + "a second msgstr", false;
-                if (!r.has_msgstr)
-                    r.entry.msgstr_line = number;
-                r.has_msgstr = true;
-                r.field = keyword == "msgstr" || keyword == "msgstr[0]" ? po_field::msgstr : po_field::plural;
-            } else {
-                return error = where + "unknown keyword " + std::string(keyword), false;
-            }
+            if (!read_keyword(r, keyword, number, error))
+                return false;
         }
         std::string* into = field_text(r);
         if (into == nullptr)
