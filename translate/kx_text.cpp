@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdio>
 #include <filesystem>
 #include <map>
 #include <new>
@@ -10,6 +11,7 @@
 
 #include "archive_strings/game_text.h"
 #include "common/file_io.h"
+#include "common/output_file.h"
 #include "common/notation.h"
 #include "pack_strings/pack_text.h"
 #include "pack_strings/xor_chain.h"
@@ -80,10 +82,22 @@ int parse_arguments(int argc, const char* const* argv, text_options& options, te
         return report(err, options.command + (files == 1 ? " takes one FILE" : " takes a FILE and a TRANSLATED.po")), 1;
     if (options.command == "import" && options.output.empty())
         return report(err, "import needs -o NEWFILE"), 1;
-    for (const std::string& input : options.files)
-        if (!options.output.empty() && same_file(input, options.output))
-            return report(err, "-o names " + input + ", which this run reads; choose another name"), 1;
     return 0;
+}
+
+// Opens the file that -o names, before anything is read: returns 0, or 1 after saying why
+// it cannot be written (a name of a file that this run reads is refused).
+int open_output(const text_options& options, output_file& target, text_output& err)
+{
+    switch (output_file_open(options.output, options.files, target)) {
+    case output_opened::ok:
+        return 0;
+    case output_opened::is_input:
+        return report(err, "-o names " + options.files[target.input] + ", which this run reads; choose another name"), 1;
+    case output_opened::cant_create:
+        break;
+    }
+    return report(err, "can't write " + options.output), 1;
 }
 
 // "1 string", "2 strings".
@@ -113,20 +127,18 @@ std::string string_comment(const string_block& block, std::uint64_t start)
 
 int export_file(const text_options& options, text_output& out, text_output& err)
 {
+    // The PO goes to standard output, or to a file that appears whole or not at all.
+    output_file target;
+    if (!options.output.empty() && open_output(options, target, err) != 0)
+        return 1;
     game_file file;
     std::string error;
     if (!load_game_file(options.files[0], options.has_kind ? &options.kind : nullptr, file, error))
         return report(err, error), 1;
-    // The PO goes to standard output, or to a file that appears whole or not at all.
     static text_output po;
     text_output* into = &out;
-    std::string temporary;
-    file_handle target;
-    if (!options.output.empty()) {
-        target = create_temporary_file(options.output, temporary);
-        if (!target)
-            return report(err, "can't write " + options.output), 1;
-        out_init_file(po, target.get());
+    if (target.stream) {
+        out_init_file(po, target.stream.get());
         into = &po;
     }
     const bool archive = file.kind == file_kind::archive;
@@ -159,12 +171,10 @@ int export_file(const text_options& options, text_output& out, text_output& err)
             }
         }
     const bool written = out_finish(*into) == 0;
-    if (!target && !written)
+    if (into == &out && !written)
         return report(err, "can't write output"), 1;
-    if (target && (!close_written_file(target) || !written || !replace_file(temporary, options.output))) {
-        remove_file(temporary);
+    if (into == &po && (!written || !output_file_commit(target)))
         return report(err, "can't write " + options.output), 1;
-    }
     out_text(err, counted(strings, "string") + " exported; " + counted(unreached_bytes(file), "byte") +
                       " of the strings area reached by no string\n");
     return 0;
@@ -300,6 +310,9 @@ struct import_error {
 int import_file(const text_options& options, text_output& err)
 {
     const std::string& po_path = options.files[1];
+    output_file target;
+    if (open_output(options, target, err) != 0)
+        return 1;
     game_file file;
     std::string error;
     if (!load_game_file(options.files[0], options.has_kind ? &options.kind : nullptr, file, error))
@@ -386,16 +399,15 @@ int import_file(const text_options& options, text_output& err)
     if (!rebuild_game_file(file, texts, result, error))
         return report(err, file.path + ": " + error), 1;
     // Written beside the target, read back and checked string by string, and only then
-    // renamed into place.
-    std::string temporary;
-    if (!write_temporary_file(options.output, result.bytes, temporary))
+    // renamed into place. Every return before the commit removes the temporary file.
+    if ((!result.bytes.empty() &&
+         std::fwrite(result.bytes.data(), 1, result.bytes.size(), target.stream.get()) != result.bytes.size()) ||
+        !output_file_close(target))
         return report(err, "can't write " + options.output), 1;
     game_file rebuilt;
-    if (!load_game_file(temporary, &file.kind, rebuilt, error) || !check_rebuilt(file, texts, rebuilt, error)) {
-        remove_file(temporary);
+    if (!load_game_file(target.temporary, &file.kind, rebuilt, error) || !check_rebuilt(file, texts, rebuilt, error))
         return report(err, "the rebuilt file fails its check, nothing written: " + error), 1;
-    }
-    if (!replace_file(temporary, options.output))
+    if (!output_file_commit(target))
         return report(err, "can't write " + options.output), 1;
     std::uint64_t total = 0;
     for (const string_table& t : file.tables)
