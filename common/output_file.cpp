@@ -136,7 +136,8 @@ void release_removal()
     pthread_sigmask(SIG_SETMASK, &held_mask, nullptr);
 }
 
-// A signal that is ignored (SIGHUP under nohup) stays ignored.
+// A signal that is ignored (SIGHUP under nohup) stays ignored. The action found is never
+// this handler itself, which would raise its signal again and again.
 void catch_signals()
 {
     struct sigaction action {};
@@ -147,6 +148,8 @@ void catch_signals()
         installed[k] = sigaction(caught[k], nullptr, &previous[k]) == 0 &&
                        ((previous[k].sa_flags & SA_SIGINFO) != 0 || previous[k].sa_handler != SIG_IGN) &&
                        sigaction(caught[k], &action, nullptr) == 0;
+        if (installed[k] && previous[k].sa_handler == remove_on_signal)
+            previous[k].sa_handler = SIG_DFL;
     }
 }
 
