@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "cli/args.h"
-#include "io/file_io.h"
+#include "io/output_file.h"
 #include "translate/kx_text.h"
 
 namespace {
@@ -77,9 +77,9 @@ int parse_arguments(arg_reader args, text_options& options, text_output& out, te
         return report(err, options.command + (files == 1 ? " takes one FILE" : " takes a FILE and a TRANSLATED.po"));
     if (options.command == "import" && options.output.empty())
         return report(err, "import needs -o NEWFILE");
-    for (const std::string& input : options.files)
-        if (!options.output.empty() && same_file(input, options.output))
-            return report(err, "-o names " + input + ", which this run reads; choose another name");
+    std::size_t input = 0;
+    if (!options.output.empty() && output_names_input(options.output, options.files, input))
+        return report(err, "-o names " + options.files[input] + ", which this run reads; choose another name");
     return 0;
 }
 

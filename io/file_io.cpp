@@ -1,9 +1,7 @@
 #include "io/file_io.h"
 
 #include <algorithm>
-#include <filesystem>
 #include <new>
-#include <random>
 #include <string>
 
 bool file_seek(std::FILE* file, std::uint64_t offset)
@@ -127,58 +125,4 @@ status read_whole_file(const std::string& path, std::vector<std::uint8_t>& bytes
         s = source_read(source, 0, bytes);
     source_close(source);
     return s;
-}
-
-file_handle create_temporary_file(const std::string& path, std::string& temporary)
-{
-    // A name of its own in the target's folder, so that the rename replaces the target
-    // in one step on the same file system.
-    std::random_device random;
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        temporary = path + ".tmp" + std::to_string(random() % 1000000);
-        std::error_code error;
-        if (!std::filesystem::exists(temporary, error) && !error)
-            return file_handle(std::fopen(temporary.c_str(), "wb"));
-    }
-    return nullptr;
-}
-
-bool close_written_file(file_handle& file)
-{
-    const bool flushed = std::fflush(file.get()) == 0 && std::ferror(file.get()) == 0;
-    return std::fclose(file.release()) == 0 && flushed;
-}
-
-bool write_temporary_file(const std::string& path, std::span<const std::uint8_t> bytes, std::string& temporary)
-{
-    file_handle file = create_temporary_file(path, temporary);
-    if (!file)
-        return false;
-    const bool written = bytes.empty() || std::fwrite(bytes.data(), 1, bytes.size(), file.get()) == bytes.size();
-    if (close_written_file(file) && written)
-        return true;
-    remove_file(temporary);
-    return false;
-}
-
-bool replace_file(const std::string& temporary, const std::string& path)
-{
-    std::error_code error;
-    std::filesystem::rename(temporary, path, error);
-    if (!error)
-        return true;
-    remove_file(temporary);
-    return false;
-}
-
-void remove_file(const std::string& path)
-{
-    std::error_code ignored;
-    std::filesystem::remove(path, ignored);
-}
-
-bool same_file(const std::string& a, const std::string& b)
-{
-    std::error_code error;
-    return std::filesystem::equivalent(a, b, error) && !error;
 }

@@ -59,23 +59,3 @@ status source_load(byte_source& source, std::uint64_t offset, std::uint64_t leng
 // Reads the whole file at `path` into `bytes`. Fails with cant_open, cant_seek,
 // cant_read or memory.
 status read_whole_file(const std::string& path, std::vector<std::uint8_t>& bytes);
-
-// Creates a new file beside `path` under a temporary name, returned in `temporary`,
-// for writing; null when it cannot. The caller writes and closes it, checks it, and
-// then calls replace_file, or removes it.
-file_handle create_temporary_file(const std::string& path, std::string& temporary);
-
-// Closes a file written through `file`; false when a write or the close failed.
-bool close_written_file(file_handle& file);
-
-// Writes `bytes` to a new temporary file beside `path` (as create_temporary_file).
-// Returns false, with nothing left behind, when it cannot be written in full.
-bool write_temporary_file(const std::string& path, std::span<const std::uint8_t> bytes, std::string& temporary);
-
-// Renames `temporary` to `path`, replacing it. Returns false when it cannot; the
-// temporary file is removed then.
-bool replace_file(const std::string& temporary, const std::string& path);
-void remove_file(const std::string& path);
-
-// Whether two paths name the same file (both must exist).
-bool same_file(const std::string& a, const std::string& b);

@@ -9,6 +9,7 @@
 
 #include "format/notation.h"
 #include "io/file_io.h"
+#include "io/output_file.h"
 #include "translate/po.h"
 
 namespace {
@@ -175,27 +176,50 @@ bool entry_text(const game_file& file, const po_entry& entry, std::map<std::stri
     return true;
 }
 
-// Writes `bytes` under a temporary name beside the target, reads the file back and
-// checks it string by string, and only then renames it into place.
-int write_checked(const game_file& file, std::span<const new_text> texts, const rebuilt_file& result,
-                  const std::string& output, text_output& err)
+// Opens the output file of a command whose inputs are `inputs`; false after reporting
+// why it cannot be written.
+bool open_output(const std::string& path, std::span<const std::string> inputs, output_file& target, text_output& err)
 {
-    std::string temporary;
-    if (!write_temporary_file(output, result.bytes, temporary))
-        return report(err, "can't write " + output), 1;
+    switch (output_file_open(path, inputs, target)) {
+    case output_opened::ok:
+        return true;
+    case output_opened::is_input:
+        report(err, "-o names " + inputs[target.input] + ", which this run reads; choose another name");
+        return false;
+    case output_opened::cant_create:
+        break;
+    }
+    report(err, "can't write " + path);
+    return false;
+}
+
+// Writes the rebuilt file under a temporary name beside the target, reads it back and
+// checks it string by string, and only then renames it into place. Every return before
+// the commit removes the temporary file.
+int write_checked(const game_file& file, std::span<const new_text> texts, const rebuilt_file& result,
+                  const import_request& request, text_output& err)
+{
+    output_file target;
+    const std::string inputs[] = {request.file, request.po};
+    if (!open_output(request.output, inputs, target, err))
+        return 1;
+    if ((!result.bytes.empty() &&
+         std::fwrite(result.bytes.data(), 1, result.bytes.size(), target.stream.get()) != result.bytes.size()) ||
+        !output_file_close(target))
+        return report(err, "can't write " + request.output), 1;
+    const std::string& temporary = target.temporary;
     game_file rebuilt;
     kind_failures why;
     status s = load_game_file(temporary, kind_of(file), rebuilt, why);
     if (!failed(s))
         s = check_rebuilt(file, texts, rebuilt);
     if (failed(s)) {
-        remove_file(temporary);
         const std::string reason = s.code == failure::not_a_game_file ? load_failure_text(s, why, temporary, kind_of(file))
                                                                       : failure_text(s, temporary);
         return report(err, "the rebuilt file fails its check, nothing written: " + reason), 1;
     }
-    if (!replace_file(temporary, output))
-        return report(err, "can't write " + output), 1;
+    if (!output_file_commit(target))
+        return report(err, "can't write " + request.output), 1;
     return 0;
 }
 
@@ -215,18 +239,14 @@ int export_po(const export_request& request, text_output& out, text_output& err)
         return 0;
     }
     // A file that appears whole or not at all.
-    std::string temporary;
-    file_handle target = create_temporary_file(request.output, temporary);
-    if (!target)
-        return report(err, "can't write " + request.output), 1;
+    output_file target;
+    if (!open_output(request.output, std::span(&request.file, 1), target, err))
+        return 1;
     text_output po;
-    out_init_file(po, target.get());
+    out_init_file(po, target.stream.get());
     const std::uint64_t strings = write_po(file, request.language, po);
-    const bool written = out_finish(po) == 0;
-    if (!close_written_file(target) || !written || !replace_file(temporary, request.output)) {
-        remove_file(temporary);
+    if (out_finish(po) != 0 || !output_file_commit(target))
         return report(err, "can't write " + request.output), 1;
-    }
     out_text(err, counted(strings, "string") + " exported; " + counted(unreached_bytes(file), "byte") +
                       " of the strings area reached by no string\n");
     return 0;
@@ -275,7 +295,7 @@ int import_po(const import_request& request, text_output& err)
     rebuilt_file result;
     if (const status s = rebuild_game_file(file, texts, result); failed(s))
         return report(err, file.path + ": " + failure_place(s) + failure_text(s, file.path)), 1;
-    if (write_checked(file, texts, result, request.output, err) != 0)
+    if (write_checked(file, texts, result, request, err) != 0)
         return 1;
     std::uint64_t total = 0;
     for (const string_table& t : tables_of(file))
