@@ -148,7 +148,7 @@ bool read_keyword(po_reader& r, std::string_view keyword, std::size_t number, st
 bool read_po(std::string_view text, std::vector<po_entry>& entries, std::string& error)
 {
     entries.clear();
-    po_reader r{entries, {}};
+    po_reader r{entries, {}, false, false, false, po_field::none, {}};
     if (text.starts_with("\xEF\xBB\xBF"))
         text.remove_prefix(3);
     std::size_t number = 0;
