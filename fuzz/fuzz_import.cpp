@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "format/game_file.h"
-#include "translate/kx_text.h"
+#include "cli/text_tool.h"
 #include "translate/po.h"
 
 namespace {
@@ -34,13 +34,11 @@ std::map<std::string, std::string> texts_of(const game_file& file)
 {
     std::map<std::string, std::string> texts;
     std::vector<std::uint8_t> bytes;
-    for (const string_table& table : file.tables)
+    for (const string_table& table : tables_of(file))
         for (std::uint32_t b = 0; b < table.directory.num_blocks; ++b)
             for (std::uint32_t j = 0; j < table.directory.blocks[b].count; ++j) {
-                std::uint64_t end = 0;
-                if (failed(read_game_string(file, table, string_start(table.data, table.directory.blocks[b], j), bytes, end)))
-                    std::abort();
-                game_text(file, bytes, texts[string_context(table, b, j)]);
+                string_bytes(file, table, string_start(table.data, table.directory.blocks[b], j), bytes);
+                string_text(file, bytes, texts[string_place(table.section, b, j)]);
             }
     return texts;
 }
@@ -62,9 +60,10 @@ extern "C" int LLVMFuzzerInitialize(int*, char***)
         example& e = examples.emplace_back();
         e.path = std::string(KX_EXAMPLES_DIR) + "/" + name;
         e.kind = kind == file_kind::archive ? "archive" : "pack";
-        std::string error;
-        if (!load_game_file(e.path, &kind, e.file, error)) {
-            std::fprintf(stderr, "fuzz_import: %s\n", error.c_str());
+        kind_failures why;
+        const status s = load_game_file(e.path, kind, e.file, why);
+        if (failed(s)) {
+            std::fprintf(stderr, "fuzz_import: %s\n", load_failure_text(s, why, e.path, kind).c_str());
             std::abort();
         }
     }
@@ -93,8 +92,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             continue;
         // Accepted: the PO must read, and the new file hold what it asks.
         game_file file;
-        const file_kind kind = e.file.kind;
-        if (!readable || !load_game_file(rebuilt, &kind, file, error))
+        kind_failures why;
+        if (!readable || failed(load_game_file(rebuilt, kind_of(e.file), file, why)))
             std::abort();
         std::map<std::string, std::string> want = texts_of(e.file);
         for (const po_entry& entry : entries)

@@ -10,7 +10,7 @@ namespace {
 
 bool same(const status& a, const status& b)
 {
-    return a.code == b.code && a.position == b.position && a.base == b.base && a.value == b.value;
+    return a.code == b.code && a.offset == b.offset && a.base == b.base && a.stored == b.stored && a.bit == b.bit;
 }
 
 } // namespace
