@@ -70,7 +70,7 @@ TEST(Writers, CodeTreesAndTheirWords)
 
 TEST(Writer, TextsAcrossTheEndOfItsBufferComeOutWhole)
 {
-    static text_output out;
+    text_output out;
     out_init_memory(out);
     std::string expected;
     for (int k = 0; k < 30000; ++k) { // 7 bytes a piece: the pieces straddle every 64 KiB

@@ -101,14 +101,11 @@ std::string base_name(const std::string& path)
 // dump shows it (in its section for an archive, in the file for a pack).
 std::string string_comment(const string_block& block, std::uint64_t start)
 {
-    text_output note;
-    out_init_memory(note);
-    out_text(note, "block id ");
-    out_dec(note, block.id, 0);
-    out_text(note, ", offset +");
-    out_hex(note, start, 8);
-    out_finish(note);
-    return note.kept;
+    std::string note = "block id ";
+    append_dec(note, block.id, 0);
+    note += ", offset +";
+    append_hex(note, start, 8);
+    return note;
 }
 
 int export_file(const text_options& options, text_output& out, text_output& err)
@@ -118,7 +115,7 @@ int export_file(const text_options& options, text_output& out, text_output& err)
     if (!load_game_file(options.files[0], options.has_kind ? &options.kind : nullptr, file, error))
         return report(err, error), 1;
     // The PO goes to standard output, or to a file that appears whole or not at all.
-    static text_output po;
+    text_output po;
     text_output* into = &out;
     std::string temporary;
     file_handle target;
