@@ -104,11 +104,12 @@ constexpr std::array<std::array<word_codes, 256>, 9> codes_of_words = [] {
     return codes;
 }();
 
-// Copies the texts of the codes that start in the eight bytes at `bytes` and end before
-// the first end byte or backslash among them (the bytes that end a string or may break
-// a line: the caller does not come here right after a backslash, so an n breaks none),
-// and before the end of the word. Returns the number of bytes they take, 0 when the
-// first byte is one of those or the first code does not fit.
+// Copies to `into`, advancing it, the texts of the codes that start in the eight bytes at
+// `bytes` and end before the first end byte or backslash among them (the bytes that end
+// a string or may break a line: the caller does not come here right after a backslash,
+// so an n breaks none), and before the end of the word; `into` has room for eight whole
+// entries. Returns the number of bytes they take, 0 when the first byte is one of those
+// or the first code does not fit.
 std::size_t copy_word_codes(const std::uint8_t* bytes, const code_texts& texts, char*& into)
 {
     const std::uint64_t w = load_lanes(bytes);
