@@ -29,7 +29,7 @@ const bytes& input(int kind)
 
 void pack_dump(benchmark::State& state, int kind, pack_decoding decoding)
 {
-    static text_output out;
+    text_output out;
     pack_image image;
     if (failed(parse_pack_tables(input(kind), nullptr, image)))
         std::abort();
@@ -50,7 +50,7 @@ void exclusive_or(benchmark::State& state) { pack_dump(state, 1, pack_decoding::
 
 void archive_render(benchmark::State& state)
 {
-    static text_output out;
+    text_output out;
     const bytes& archive = input(2);
     out_init_memory(out);
     byte_source source = memory_source("archive", archive);

@@ -4,9 +4,8 @@
 
 int main(int argc, char** argv)
 {
-    // Each writer holds a 64 KiB buffer: kept off the stack.
-    static text_output out;
-    static text_output err;
+    text_output out;
+    text_output err;
     open_standard_streams(out, err);
     return run_kxps_strings(argc, argv, out, err);
 }

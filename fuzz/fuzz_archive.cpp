@@ -7,7 +7,7 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
-    static text_output reference, fast, traced; // 64 KiB buffers: not on the stack
+    text_output reference, fast, traced;
     const std::span<const std::uint8_t> bytes(data, size);
     out_init_memory(reference);
     out_init_memory(fast);

@@ -72,7 +72,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***)
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
-    static text_output out, err; // 64 KiB buffers: not on the stack
+    text_output out, err;
     const std::string po = folder + "/in.po", rebuilt = folder + "/out";
     std::FILE* f = std::fopen(po.c_str(), "wb");
     if (f == nullptr || std::fwrite(data, 1, size, f) != size || std::fclose(f) != 0)

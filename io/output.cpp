@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <new>
 
 void out_init_file(text_output& out, std::FILE* file)
 {
@@ -13,7 +14,16 @@ void out_init_file(text_output& out, std::FILE* file)
     out.file = file;
     out.kept.clear();
     out.failed = false;
-    out.used = 0;
+    if (!out.heap)
+        out.heap.reset(new (std::nothrow) char[output_buffer_size]);
+    if (out.heap) {
+        out.start = out.heap.get();
+        out.end = out.start + output_buffer_size;
+    } else {
+        out.start = out.spare;
+        out.end = out.spare + sizeof out.spare;
+    }
+    out.next = out.start;
 }
 
 void out_init_memory(text_output& out)
@@ -30,31 +40,32 @@ void out_init_discard(text_output& out)
 
 void out_drain(text_output& out)
 {
-    if (out.used == 0)
+    const auto used = static_cast<std::size_t>(out.next - out.start);
+    if (used == 0)
         return;
     switch (out.sink) {
     case output_sink::file:
         // After a failed write the rest is lost anyway; stop writing.
-        if (!out.failed && std::fwrite(out.buffer, 1, out.used, out.file) != out.used)
+        if (!out.failed && std::fwrite(out.start, 1, used, out.file) != used)
             out.failed = true;
         break;
     case output_sink::memory:
-        out.kept.append(out.buffer, out.used);
+        out.kept.append(out.start, used);
         break;
     case output_sink::discard:
         break;
     }
-    out.used = 0;
+    out.next = out.start;
 }
 
 void out_text_slow(text_output& out, std::string_view text)
 {
     while (!text.empty()) {
-        if (out.used == output_buffer_size)
+        if (out.next == out.end)
             out_drain(out);
-        std::size_t n = std::min(text.size(), output_buffer_size - out.used);
-        std::memcpy(out.buffer + out.used, text.data(), n);
-        out.used += n;
+        const std::size_t n = std::min(text.size(), static_cast<std::size_t>(out.end - out.next));
+        std::memcpy(out.next, text.data(), n);
+        out.next += n;
         text.remove_prefix(n);
     }
 }
@@ -69,10 +80,11 @@ void out_blanks(text_output& out, std::size_t count)
     }
 }
 
-void out_dec(text_output& out, std::int64_t value, int width)
+namespace {
+
+// The decimal digits of `value`, with its sign, formed from the right end of `text`.
+std::string_view decimal(char (&text)[24], std::int64_t value)
 {
-    // Formatted from the right in one piece, written with one copy.
-    char text[24];
     std::size_t at = sizeof text;
     std::uint64_t magnitude = value < 0 ? 0 - static_cast<std::uint64_t>(value)
                                         : static_cast<std::uint64_t>(value);
@@ -82,29 +94,67 @@ void out_dec(text_output& out, std::int64_t value, int width)
     } while (magnitude != 0);
     if (value < 0)
         text[--at] = '-';
-    const std::size_t length = sizeof text - at;
-    if (width > 0 && static_cast<std::size_t>(width) > length)
-        out_blanks(out, static_cast<std::size_t>(width) - length);
-    out_text(out, std::string_view(text + at, length));
+    return {text + at, sizeof text - at};
 }
 
-std::string hex_text(std::uint64_t value, int digits)
+// The upper-case hexadecimal digits of `value`, formed from the right end of `text`.
+std::string_view hexadecimal(char (&text)[16], std::uint64_t value)
 {
-    char text[16];
-    int n = 0;
+    std::size_t at = sizeof text;
     do {
-        text[n++] = hex_digits[value & 0xF];
+        text[--at] = hex_digits[value & 0xF];
         value >>= 4;
     } while (value != 0);
-    std::string padded(static_cast<std::size_t>(std::max(digits - n, 0)), '0');
-    while (n > 0)
-        padded += text[--n];
-    return padded;
+    return {text + at, sizeof text - at};
+}
+
+// How far `length` characters fall short of `width`.
+std::size_t shortfall(int width, std::size_t length)
+{
+    return width > 0 && static_cast<std::size_t>(width) > length ? static_cast<std::size_t>(width) - length : 0;
+}
+
+} // namespace
+
+void out_dec(text_output& out, std::int64_t value, int width)
+{
+    // Formed in one piece, written with one copy.
+    char text[24];
+    const std::string_view digits = decimal(text, value);
+    out_blanks(out, shortfall(width, digits.size()));
+    out_text(out, digits);
 }
 
 void out_hex(text_output& out, std::uint64_t value, int digits)
 {
-    out_text(out, hex_text(value, digits));
+    char text[16];
+    const std::string_view shown = hexadecimal(text, value);
+    for (std::size_t pad = shortfall(digits, shown.size()); pad > 0; --pad)
+        out_byte(out, '0');
+    out_text(out, shown);
+}
+
+void append_dec(std::string& text, std::int64_t value, int width)
+{
+    char digits[24];
+    const std::string_view shown = decimal(digits, value);
+    text.append(shortfall(width, shown.size()), ' ');
+    text += shown;
+}
+
+void append_hex(std::string& text, std::uint64_t value, int digits)
+{
+    char shown[16];
+    const std::string_view hex = hexadecimal(shown, value);
+    text.append(shortfall(digits, hex.size()), '0');
+    text += hex;
+}
+
+std::string hex_text(std::uint64_t value, int digits)
+{
+    std::string text;
+    append_hex(text, value, digits);
+    return text;
 }
 
 int out_finish(text_output& out)

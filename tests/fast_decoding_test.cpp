@@ -42,13 +42,14 @@ void damage(bytes& run, std::vector<std::uint32_t>& starts, dice& d)
 // and the same failure.
 template <typename Dump> void expect_same_dumps(Dump dump)
 {
-    static text_output out;
+    text_output out;
     for (bool verbose : {false, true}) {
         std::string texts[2];
         status results[2];
         for (int fast = 0; fast < 2; ++fast) {
             out_init_memory(out);
-            std::memset(out.buffer, '?', sizeof out.buffer); // no byte left from the other way
+            const std::span<char> room = out_reserve(out, 0); // all of it: no byte left from the other way
+            std::memset(room.data(), '?', room.size());
             results[fast] = dump(verbose, fast != 0, out);
             out_finish(out);
             texts[fast] = out.kept;

@@ -2,6 +2,9 @@
 // the count or the block; at the limit itself they still write.
 #include <gtest/gtest.h>
 
+#include <cstring>
+#include <new>
+
 #include "format/directory.h"
 #include "format/pack/huffman.h"
 #include "format/pack/pack.h"
@@ -69,21 +72,51 @@ TEST(Writers, CodeTreesAndTheirWords)
               "ERROR: block 0, string 0: the text holds the end mark 7C, which this form cannot store\n");
 }
 
+// While set, every allocation by new (std::nothrow) T[n] fails: a writer's buffer among them.
+bool refuse_arrays = false;
+
+// Texts that straddle every end of the buffer, the big one's or the small one's, and
+// reserved room of which a part is counted.
 TEST(Writer, TextsAcrossTheEndOfItsBufferComeOutWhole)
 {
-    static text_output out;
-    out_init_memory(out);
-    std::string expected;
-    for (int k = 0; k < 30000; ++k) { // 7 bytes a piece: the pieces straddle every 64 KiB
-        const std::string piece = "<" + std::to_string(100000 + k) + ">";
-        out_text(out, piece);
-        expected += piece;
+    for (const bool refused : {false, true}) {
+        SCOPED_TRACE(refused ? "without its buffer" : "with its buffer");
+        text_output out;
+        refuse_arrays = refused;
+        out_init_memory(out);
+        refuse_arrays = false;
+        EXPECT_EQ(out_reserve(out, 0).size(), refused ? output_reserve_limit : output_buffer_size);
+        std::string expected;
+        for (int k = 0; k < 30000; ++k) { // 7 bytes a piece
+            const std::string piece = "<" + std::to_string(100000 + k) + ">";
+            out_text(out, piece);
+            expected += piece;
+            if (k % 5 == 0) {
+                const std::span<char> room = out_reserve(out, output_reserve_limit);
+                ASSERT_GE(room.size(), output_reserve_limit);
+                std::memset(room.data(), 'a' + k % 26, output_reserve_limit);
+                out_commit(out, static_cast<std::size_t>(k % 23));
+                expected.append(static_cast<std::size_t>(k % 23), static_cast<char>('a' + k % 26));
+            }
+        }
+        out_blanks(out, 70); // more than one piece of blanks
+        out_dec(out, -42, 6);
+        out_hex(out, 0xABC, 5);
+        expected += std::string(70, ' ') + "   -4200ABC";
+        out_finish(out);
+        EXPECT_TRUE(out.kept == expected);
     }
-    out_blanks(out, 70); // more than one piece of blanks
-    out_dec(out, -42, 6);
-    expected += std::string(70, ' ') + "   -42";
-    out_finish(out);
-    EXPECT_TRUE(out.kept == expected);
 }
 
 } // namespace
+
+void* operator new[](std::size_t size, const std::nothrow_t&) noexcept
+{
+    if (refuse_arrays)
+        return nullptr;
+    try {
+        return ::operator new[](size);
+    } catch (...) {
+        return nullptr;
+    }
+}

@@ -19,7 +19,7 @@ void replay_all(const std::string& format)
         std::string bytes;
         ASSERT_TRUE(read_file(entry.path().string(), bytes));
         const std::span<const std::uint8_t> input(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
-        static text_output out;
+        text_output out;
         failure results[2];
         for (int verbose = 0; verbose < 2; ++verbose) {
             out_init_discard(out);

@@ -103,12 +103,13 @@ constexpr std::array<std::array<word_codes, 256>, 9> codes_of_words = [] {
     return codes;
 }();
 
-// Copies the texts of the codes that start in the eight bytes at `bytes` and end before
-// the first end byte or backslash among them (the bytes that end a string or may break
-// a line: the caller does not come here right after a backslash, so an n breaks none),
-// and before the end of the word. Returns the number of bytes they take, 0 when the
-// first byte is one of those or the first code does not fit.
-std::size_t copy_word_codes(const std::uint8_t* bytes, const code_texts& texts, char* into, std::size_t& used)
+// Copies to `into`, advancing it, the texts of the codes that start in the eight bytes at
+// `bytes` and end before the first end byte or backslash among them (the bytes that end
+// a string or may break a line: the caller does not come here right after a backslash,
+// so an n breaks none), and before the end of the word; `into` has room for eight whole
+// entries. Returns the number of bytes they take, 0 when the first byte is one of those
+// or the first code does not fit.
+std::size_t copy_word_codes(const std::uint8_t* bytes, const code_texts& texts, char*& into)
 {
     const std::uint64_t w = load_lanes(bytes);
     const std::uint64_t stops = lanes_equal(w, game_end_byte) | lanes_equal(w, '\\');
@@ -122,8 +123,8 @@ std::size_t copy_word_codes(const std::uint8_t* bytes, const code_texts& texts, 
         // which codes are pairs is as good as random.
         const unsigned pair = 0u - (leads >> k & 1);
         const code_text& t = texts.entries[((first << 8 | (lanes >> 8 & 0xFF)) & pair) | (first & ~pair)];
-        std::memcpy(into + used, &t, sizeof t);
-        used += t.length;
+        std::memcpy(into, &t, sizeof t);
+        into += t.length;
     }
     return codes.taken;
 }
@@ -141,20 +142,29 @@ status render_string(const loaded_section& section, const code_texts& texts, std
     game_reader reader{p};
     game_code code{};
     bool indent_pending = false;
-    // The fill of the buffer is kept in a local while codes are copied: the copies
-    // could alias the writer's fields.
-    std::size_t used = out.used;
+    // Codes are copied into the writer's room through local pointers, `at` the next free
+    // byte: the copies could alias the writer's fields. The bytes are counted before any
+    // other output and at the end.
+    char* begin = nullptr;
+    char* at = nullptr;
+    char* limit = nullptr;
+    const auto take_room = [&](std::size_t n) {
+        const std::span<char> room = out_reserve(out, n);
+        begin = at = room.data();
+        limit = begin + room.size();
+    };
+    const auto count = [&] { out_commit(out, static_cast<std::size_t>(at - begin)); };
+    take_room(0);
     status result;
     for (;;) {
         // Eight bytes a step where they hold no byte that ends the string or breaks the
         // line; every other code by the reference reader.
         if (fast && !indent_pending && !reader.backslash && data.size() - reader.position >= 8) {
-            if (output_buffer_size - used < 8 * sizeof(code_text)) {
-                out.used = used;
-                out_drain(out);
-                used = out.used;
+            if (static_cast<std::size_t>(limit - at) < 8 * sizeof(code_text)) {
+                count();
+                take_room(8 * sizeof(code_text));
             }
-            if (const std::size_t taken = copy_word_codes(data.data() + reader.position, texts, out.buffer, used)) {
+            if (const std::size_t taken = copy_word_codes(data.data() + reader.position, texts, at)) {
                 reader.position += taken; // none of them was a backslash
                 continue;
             }
@@ -168,26 +178,25 @@ status render_string(const loaded_section& section, const code_texts& texts, std
         }
         if (indent_pending) {
             indent_pending = false;
-            out.used = used;
+            count();
             out_byte(out, '\n');
             out_blanks(out, verbose ? indent_verbose : indent_normal);
-            used = out.used;
+            take_room(0);
         }
         if (step == game_step::lead_at_end) {
             result = fail(failure::out_of_buffer);
             break;
         }
         const code_text& t = texts.entries[code.lead * 256u + code.byte];
-        if (output_buffer_size - used < sizeof t) {
-            out.used = used;
-            out_drain(out);
-            used = out.used;
+        if (static_cast<std::size_t>(limit - at) < sizeof t) {
+            count();
+            take_room(sizeof t);
         }
-        std::memcpy(out.buffer + used, &t, sizeof t);
-        used += t.length;
+        std::memcpy(at, &t, sizeof t);
+        at += t.length;
         indent_pending = code.line_break;
     }
-    out.used = used;
+    count();
     if (!failed(result))
         out_byte(out, '\n');
     return result;

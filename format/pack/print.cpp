@@ -71,10 +71,9 @@ status print_huffman_text_by_table(const pack_image& image, const huff_table& ta
                     indent_pending = false;
                     out_blanks(out, indent);
                 }
-                if (output_buffer_size - out.used < sizeof e.symbols)
-                    out_drain(out);
-                std::memcpy(out.buffer + out.used, e.symbols, sizeof e.symbols);
-                out.used += e.count;
+                // All the symbols are copied, `count` of them kept.
+                std::memcpy(out_reserve(out, sizeof e.symbols).data(), e.symbols, sizeof e.symbols);
+                out_commit(out, e.count);
                 bit += e.bits;
                 indent_pending = (e.flags & huff_line_feed_last) != 0;
                 continue;
@@ -103,9 +102,8 @@ status print_xor_text(const pack_image& image, std::uint64_t start, std::size_t 
     std::uint8_t byte = 0;
     for (;;) {
         if (words && !indent_pending) {
-            if (output_buffer_size - out.used < 8)
-                out_drain(out);
-            out.used += xor_next_words(image.data, reader, out.buffer + out.used, output_buffer_size - out.used);
+            const std::span<char> room = out_reserve(out, 8);
+            out_commit(out, xor_next_words(image.data, reader, room.data(), room.size()));
         }
         const xor_step step = xor_next(image.data, reader, byte);
         if (step == xor_step::end)

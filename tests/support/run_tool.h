@@ -14,7 +14,7 @@ struct tool_run {
 
 inline tool_run run_tool_in_process(const std::vector<std::string>& args)
 {
-    static text_output out, err;
+    text_output out, err;
     out_init_memory(out);
     out_init_memory(err);
     std::vector<const char*> argv;
