@@ -308,7 +308,7 @@ def mutate_text(rng, text, pool, rich):
     """A translation made from a source text: characters dropped, repeated or
     replaced, and (when `rich`) escapes, "|", a backslash-n and characters without a
     code inserted."""
-    chars = list(text) or [rng.choice(pool)]
+    chars = re.findall(r'\{[^{}]*\}|.', text, re.S) or [rng.choice(pool)]
     ops = ['drop', 'repeat', 'replace', 'replace', 'insert', 'newline']
     if rich:
         ops += ['escape', 'escape', 'bar', 'backslash_n', 'no_code', 'other']
@@ -339,22 +339,25 @@ def mutate_text(rng, text, pool, rich):
     return ''.join(chars)
 
 
-def translated_po(rng, po, rich, long_texts=False, share=None):
-    """The PO with msgstr filled in for a share of its entries."""
+def translated_po(rng, po, risk, long_texts=False, share=None):
+    """The PO with msgstr filled in for a share of its entries. `risk` 0 uses only
+    characters of the PO's own texts, 1 puts escapes and the like into one entry, 2
+    into about half of them."""
     entries = po_entries(po)
-    pool = sorted({c for e in entries if e['msgid'] for c in e['msgid']}) or ['a']
+    pool = sorted({c for e in entries if e['msgid'] for c in e['msgid']} - set('{}\\')) or ['a']
     share = share if share is not None else rng.choice((0.1, 0.3, 0.6, 1.0))
     strings = [e for e in entries[1:] if e['msgstr_at'] is not None]
+    risky = {id(rng.choice(strings))} if risk == 1 and strings else set()
     long_entries = set()
     if long_texts and strings:
-        long_entries = {id(rng.choice(strings)) for _ in range(rng.choice((1, 1, 2, 3)))}
+        first = rng.randrange(len(strings))
+        long_entries = {id(e) for e in strings[first:first + rng.choice((1, 1, 2, 3))]}
     for e in strings:
         if id(e) in long_entries:
-            length = rng.choice((rng.randint(20000, 40000), rng.randint(60000, 70000)))
-            text = (rng.choice(pool) * rng.randint(1, 3) + rng.choice(('', ' ', '\n'))) * length
-            text = text[:length]
-        elif rng.random() < share:
-            text = mutate_text(rng, e['msgid'], pool, rich)
+            length = rng.choice((rng.randint(30000, 40000), rng.randint(60000, 70000), rng.randint(100000, 140000)))
+            text = ''.join(rng.choice(pool) for _ in range(length))
+        elif rng.random() < share or id(e) in risky:
+            text = mutate_text(rng, e['msgid'], pool, id(e) in risky or risk == 2 and rng.random() < 0.5)
         else:
             continue
         e['lines'] = e['lines'][:e['msgstr_at']] + po_field('msgstr', text, rng)
@@ -597,20 +600,22 @@ def po_variants(rng, po, depth, index):
     nine, 1 three, 0 one of them in turn."""
     unchanged = ('unchanged', po.encode('utf-8'))
 
-    def translated(k, rich, long_texts=False):
-        return (f'translated{k}', translated_po(rng, po, rich, long_texts).encode('utf-8'))
+    def translated(k, risk, long_texts=False):
+        return (f'translated{k}', translated_po(rng, po, risk, long_texts).encode('utf-8'))
 
     def damaged(k):
-        base = po if rng.random() < 0.3 else translated_po(rng, po, rich=False)
+        base = po if rng.random() < 0.3 else translated_po(rng, po, 0)
         data, how = damaged_po(rng, base)
         return (f'damaged{k}:{how}', data)
 
     if depth == 2:
-        return [unchanged] + [translated(k, k > 0, k == 3) for k in range(4)] + [damaged(k) for k in range(3)]
+        return ([unchanged, translated(0, 0), translated(1, 1), translated(2, 2), translated(3, 0, True)]
+                + [damaged(k) for k in range(3)])
     if depth == 1:
-        return [unchanged, translated(0, True, rng.random() < 0.2), damaged(0)]
+        return [unchanged, translated(0, rng.choice((0, 1)), rng.random() < 0.2), damaged(0)]
     turn = index % 4
-    return [unchanged if turn == 0 else damaged(0) if turn == 1 else translated(0, True, rng.random() < 0.05)]
+    return [unchanged if turn == 0 else damaged(0) if turn == 1
+            else translated(0, rng.choice((0, 0, 1, 2)), rng.random() < 0.05)]
 
 
 def run_kind(argv):
@@ -809,7 +814,7 @@ def generated_by_import(runner, bases, rng, per_base):
             po = read(os.path.join(folder, 'out.po')).decode('utf-8', 'surrogateescape')
             for k in range(per_base):
                 with open(os.path.join(folder, PO_NAME), 'wb') as f:
-                    f.write(translated_po(rng, po, rich=False, share=rng.choice((0.3, 1.0))).encode('utf-8'))
+                    f.write(translated_po(rng, po, 0, share=rng.choice((0.3, 1.0))).encode('utf-8'))
                 new = os.path.join(folder, NEW_NAME)
                 if os.path.exists(new):
                     os.remove(new)
