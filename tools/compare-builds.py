@@ -32,6 +32,7 @@ import os
 import random
 import re
 import shutil
+import signal
 import subprocess
 import sys
 import tempfile
@@ -521,7 +522,7 @@ def compare(old, new):
     """The differences between two outcomes (status, stdout, stderr, files), as
     (stream, detail) pairs."""
     found = []
-    if old[0] != new[0]:
+    if old[0] != new[0] or 'timeout' in (old[0], new[0]):
         found.append(('exit status', f'old {old[0]}, new {new[0]}'))
     for name, a, b in (('stdout', old[1], new[1]), ('stderr', old[2], new[2])):
         if a != b:
@@ -554,8 +555,8 @@ class Runner:
     def pair(self, files, argv, then=()):
         """Runs argv with each build in a fresh folder holding `files`, then each
         command of `then` in the same folder when argv wrote NEW (the dumps of an
-        import). Returns the outcomes of argv, [(argv, old, new)] for all runs, and
-        the old build's files."""
+        import). Returns the old build's outcome of argv (status, stdout, stderr,
+        files) and (argv, old outcome, new outcome) for every command run."""
         results = []
         outcomes = []
         for build in (self.old, self.new):
@@ -906,6 +907,7 @@ def main():
     make_examples = next((os.path.join(b.folder, 'make_examples') for b in builds
                           if os.access(os.path.join(b.folder, 'make_examples'), os.X_OK)), None)
 
+    signal.signal(signal.SIGTERM, lambda number, frame: sys.exit(128 + number))
     started = time.monotonic()
     scratch = tempfile.mkdtemp(prefix='compare-builds.')
     try:
@@ -931,7 +933,8 @@ def main():
                     print(f'  {done}/{len(items)} inputs, {time.monotonic() - started:.0f} s', file=sys.stderr)
             return result
 
-        with concurrent.futures.ThreadPoolExecutor(max_workers=args.jobs) as pool:
+        pool = concurrent.futures.ThreadPoolExecutor(max_workers=args.jobs)
+        try:
             lines = pool.submit(check_command_lines, runner, examples)
             for r, f in pool.map(one, range(len(items))):
                 runs += r
@@ -939,6 +942,9 @@ def main():
             r, f = lines.result()
             runs += r
             found = f + found
+        finally:
+            # On Ctrl-C or SIGTERM: no new inputs; the two running ones end by themselves.
+            pool.shutdown(wait=False, cancel_futures=True)
     finally:
         shutil.rmtree(scratch, ignore_errors=True)
 
