@@ -489,16 +489,24 @@ def listing(folder):
 
 
 def run_one(build, argv, folder):
-    """Runs one command in `folder`; returns (status, stdout, stderr)."""
+    """Runs one command in `folder`; returns (status, stdout, stderr). The command
+    runs in a process group of its own, all of which a timeout ends."""
     exe = build.tools[argv[0]]
     try:
-        p = subprocess.run([exe] + argv[1:], cwd=folder, stdin=subprocess.DEVNULL, capture_output=True,
-                           timeout=TIMEOUT)
-        return p.returncode, p.stdout, p.stderr
-    except subprocess.TimeoutExpired as e:
-        return 'timeout', e.stdout or b'', e.stderr or b''
+        p = subprocess.Popen([exe] + argv[1:], cwd=folder, stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
+                             stderr=subprocess.PIPE, start_new_session=True)
     except OSError as e:
         return f'not run: {e}', b'', b''
+    try:
+        out, err = p.communicate(timeout=TIMEOUT)
+        return p.returncode, out, err
+    except subprocess.TimeoutExpired:
+        try:
+            os.killpg(p.pid, signal.SIGKILL)
+        except ProcessLookupError:
+            pass
+        out, err = p.communicate()
+        return 'timeout', out, err
 
 
 def first_line_difference(a, b):
@@ -828,17 +836,22 @@ def generated_by_import(runner, bases, rng, per_base):
     return items
 
 
-def gather(runner, make_examples, count, seed):
+def gather(runner, make_examples, count, seed, inputs):
+    """The inputs: the bundled ones and generated ones, or the files given, and
+    `count` damaged variants of them."""
     rng = random.Random(f'{seed}:gather')
-    items = seed_inputs()
-    if make_examples:
-        items += generated_from_sources(make_examples, runner.scratch, rng, 4)
-    for i in items:
-        i['depth'] = 2
-    valid = [i for i in items if not i['origin'].startswith(('fuzz/', 'an empty', 'one byte'))]
-    for i in generated_by_import(runner, valid, rng, 2):
-        i['depth'] = 1
-        items.append(i)
+    if inputs:
+        items = [{'name': os.path.basename(p), 'origin': p, 'data': read(p), 'depth': 2} for p in inputs]
+    else:
+        items = seed_inputs()
+        if make_examples:
+            items += generated_from_sources(make_examples, runner.scratch, rng, 4)
+        for i in items:
+            i['depth'] = 2
+        valid = [i for i in items if not i['origin'].startswith(('fuzz/', 'an empty', 'one byte'))]
+        for i in generated_by_import(runner, valid, rng, 2):
+            i['depth'] = 1
+            items.append(i)
     seen = {hashlib.sha256(i['name'].encode() + b'\0' + i['data']).digest() for i in items}
     pool = list(items)
     made, attempts = 0, 0
@@ -885,6 +898,7 @@ def keep_differences(keep, found):
 
 
 def main():
+    started = time.monotonic()
     parser = argparse.ArgumentParser(description=__doc__.split('\n\n')[0],
                                      formatter_class=argparse.RawDescriptionHelpFormatter)
     parser.add_argument('old', metavar='OLD_BUILD_DIR')
@@ -892,6 +906,8 @@ def main():
     parser.add_argument('--count', type=int, default=3000, help='damaged variants (default 3000)')
     parser.add_argument('--seed', type=int, default=1, help='seed of the variants (default 1)')
     parser.add_argument('--keep', metavar='DIR', help='save the inputs of every difference under DIR')
+    parser.add_argument('--input', action='append', metavar='FILE',
+                        help='compare on FILE (repeatable) and --count variants of it, not on the bundled inputs')
     parser.add_argument('--show', type=int, default=10, help='differences shown in detail (default 10)')
     parser.add_argument('--jobs', type=int, default=2, choices=(1, 2), help='processes at a time (default 2)')
     args = parser.parse_args()
@@ -908,11 +924,10 @@ def main():
                           if os.access(os.path.join(b.folder, 'make_examples'), os.X_OK)), None)
 
     signal.signal(signal.SIGTERM, lambda number, frame: sys.exit(128 + number))
-    started = time.monotonic()
     scratch = tempfile.mkdtemp(prefix='compare-builds.')
     try:
         runner = Runner(builds[0], builds[1], scratch)
-        items = gather(runner, make_examples, args.count, args.seed)
+        items = gather(runner, make_examples, args.count, args.seed, args.input)
         whole = sum(1 for i in items if i['depth'] > 0)
         print(f'{len(items)} inputs: {whole} seed and generated files, {len(items) - whole} damaged variants'
               f'{"" if make_examples else " (no make_examples in either build)"}', file=sys.stderr)
