@@ -535,7 +535,7 @@ def compare(old, new):
     for name, a, b in (('stdout', old[1], new[1]), ('stderr', old[2], new[2])):
         if a != b:
             line, x, y = first_line_difference(a, b)
-            found.append((name, f'line {line}: old {show(x)}\n{" " * 12}new {show(y)}'))
+            found.append((f'{name}, line {line}', f'old {show(x)}\nnew {show(y)}'))
     names = sorted(set(old[3]) | set(new[3]))
     for name in names:
         a, b = old[3].get(name, False), new[3].get(name, False)
@@ -544,8 +544,8 @@ def compare(old, new):
         elif a != b:
             line, x, y = first_line_difference(a, b)
             at = next((i for i in range(min(len(a), len(b))) if a[i] != b[i]), min(len(a), len(b)))
-            found.append((f'file {name}', f'{len(a)} against {len(b)} bytes, first difference at byte {at}, '
-                                          f'line {line}: old {show(x)}\n{" " * 12}new {show(y)}'))
+            found.append((f'file {name}, line {line}', f'{len(a)} against {len(b)} bytes, first difference at byte '
+                                                       f'{at}\nold {show(x)}\nnew {show(y)}'))
     return found
 
 
@@ -894,7 +894,7 @@ def keep_differences(keep, found):
                         p.write(d['po'])
                     f.write(f'PO ({d["po_label"]}): {po_name}, saved as {PO_NAME} in the run folder\n')
                 for stream, detail in d['diffs']:
-                    f.write(f'  {stream}: {detail}\n')
+                    f.write(f'  {stream}:\n    ' + detail.replace('\n', '\n    ') + '\n')
 
 
 def main():
@@ -966,10 +966,13 @@ def main():
     elapsed = time.monotonic() - started
     for n, d in enumerate(found[:args.show]):
         item = d['item']
-        print(f'difference {n + 1}: input {d["index"]} {item["name"]} ({item["origin"]})')
+        if d['index'] < 0:
+            print(f'difference {n + 1}: a command line on the examples')
+        else:
+            print(f'difference {n + 1}: input {d["index"]} {item["name"]} ({item["origin"]})')
         print(f'  command: {" ".join(d["argv"])}' + (f'  [{PO_NAME}: {d["po_label"]}]' if d['po_label'] else ''))
         for stream, detail in d['diffs']:
-            print(f'  {stream}: {detail}')
+            print(f'  {stream}:\n    ' + detail.replace('\n', '\n    '))
     if len(found) > args.show:
         print(f'... and {len(found) - args.show} more')
     if found and args.keep:
