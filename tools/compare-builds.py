@@ -986,10 +986,11 @@ def main():
     if found and args.keep:
         keep_differences(args.keep, found)
         print(f'inputs of the differences saved under {args.keep}')
-    inputs_with = len({d['index'] for d in found})
+    inputs_with = len({d['index'] for d in found if d['index'] >= 0})
+    where = f'in {inputs_with} inputs' + (', and command lines' if any(d['index'] < 0 for d in found) else '')
     print(f'runs: ' + ', '.join(f'{n} {k}' for k, n in sorted(runs.items())))
     print(f'{len(items)} inputs, {sum(runs.values())} runs, {len(found)} differences'
-          + (f' (in {inputs_with} inputs)' if found else '') + f'; {elapsed:.0f} s')
+          + (f' ({where})' if found else '') + f'; {elapsed:.0f} s')
     return 1 if found else 0
 
 
