@@ -147,6 +147,8 @@ def main():
     ap.add_argument('--sample', type=int, default=0)
     ap.add_argument('--seed', type=int, default=1)
     ap.add_argument('--list', action='store_true', help='list the sites and stop')
+    ap.add_argument('--shard', default='1/1', help='K/N: run every Nth of the chosen faults from the Kth on '
+                    '(the choice is the same; N runs in N build folders add up to the whole)')
     ap.add_argument('files', nargs='*')
     args = ap.parse_args()
 
@@ -159,6 +161,8 @@ def main():
         sites.extend(found)
     if args.sample and args.sample < len(sites):
         sites = sorted(random.Random(args.seed).sample(sites, args.sample), key=lambda s: (s[1], s[2]))
+    shard, shards = (int(x) for x in args.shard.split('/'))
+    sites = sites[shard - 1::shards]
     if args.list:
         for kind, path, n, _, what in sites:
             print('%-8s %s:%d  %s' % (kind, path, n + 1, what))
