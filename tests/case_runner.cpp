@@ -10,16 +10,24 @@
 //   file NAME archive           an archive or pack from a source text on the indented
 //   file NAME pack huffman|xor  lines (tests/support/sources.h)
 //   file NAME text              the concatenated quoted strings on the indented lines
+//   file NAME sections          an archive (index of 45 entries, no alignment, no trailer)
+//                               of sections 0 to 43: indented lines "[section N]", each
+//                               followed by that section's bytes in hexadecimal; sections
+//                               not given are empty
 //   file NAME copy PATH         a copy of PATH, relative to the case file
 //   run TOOL ARG...             arguments are words or quoted strings
 //   sh COMMAND                  a POSIX shell command; $kx_strings etc. name the tools
 //   stdout "..."                the exact output: quoted strings on this line and the
 //   stderr "..."                indented lines after it, concatenated
+//   stdout-has "..."            the output holds this text (quoted strings as for
+//   stderr-has "..."            stdout); several for one stream match in their order,
+//                               without overlapping
 //   stdout-file PATH            the exact output in a file, relative to the case file
 //   status N                    the exit status
 //   same NAME NAME              two files in the run's folder have the same bytes
 //
-// Every run names all three of stdout, stderr and status. Runs share one fresh folder,
+// Every run names its status; a stream with neither an exact output nor -has lines is
+// not checked. Runs share one fresh folder,
 // their working directory, in which the files are written. Files with sh runs are
 // skipped on Windows. There the runs go through cmd, each word in double quotes, so a
 // word may not hold a double quote or a percent sign; the tools write both standard
@@ -50,6 +58,7 @@ struct case_step {
     std::vector<std::string> words; // file: name and kind; run: tool and arguments; same: two names
     std::string body;               // file: its bytes; sh: the command
     std::string out, err;
+    std::vector<std::string> out_has, err_has;
     int status = 0;
     int expected = 0; // which of stdout, stderr, status were given: bits 1, 2, 4
 };
@@ -123,7 +132,32 @@ bool file_bytes(case_step& step, const fs::path& case_path, const std::string& l
             step.body += part;
         return true;
     }
-    if (kind == "archive")
+    if (kind == "sections") {
+        std::vector<std::string> hex(44);
+        std::size_t section = 44;
+        for (std::size_t at = 0; at < lines.size();) {
+            const std::size_t nl = std::min(lines.find('\n', at), lines.size());
+            const std::string line = lines.substr(at, nl - at);
+            at = nl + 1;
+            if (line.starts_with("[section ")) {
+                section = std::stoul(line.substr(9));
+                if (section >= 44)
+                    return error = "bad section header", false;
+            } else if (section < 44) {
+                hex[section] += line + "\n";
+            } else if (!line.empty() && line[0] != '#') {
+                return error = "bytes before the first [section]", false;
+            }
+        }
+        std::vector<std::vector<std::uint8_t>> sections(44);
+        for (std::size_t n = 0; n < 44; ++n) {
+            std::string bytes;
+            if (!hex_bytes(hex[n], bytes))
+                return error = "bad hexadecimal in section " + std::to_string(n), false;
+            sections[n].assign(bytes.begin(), bytes.end());
+        }
+        made = !failed(write_archive(sections, 1, {}, built));
+    } else if (kind == "archive")
         made = archive_from_source(lines, built, error);
     else if (kind == "pack" && step.words.size() == 3)
         made = pack_from_source(lines, step.words[2] == "huffman", built, error);
@@ -188,18 +222,22 @@ bool parse_case(const fs::path& path, case_script& script, std::string& error)
             if (!read_file((path.parent_path() / rest).string(), run.out))
                 return error += "can't read " + rest, false;
             run.expected |= 1;
-        } else if ((word == "stdout" || word == "stderr") && read_words(rest + " " + body, parts)) {
-            std::string& into = word == "stdout" ? run.out : run.err;
+        } else if ((word == "stdout" || word == "stderr" || word == "stdout-has" || word == "stderr-has")
+                   && read_words(rest + " " + body, parts)) {
+            const bool out = word.starts_with("stdout");
+            if (!word.ends_with("-has"))
+                run.expected |= out ? 1 : 2;
+            std::string& into = !word.ends_with("-has") ? (out ? run.out : run.err)
+                                                        : (out ? run.out_has : run.err_has).emplace_back();
             for (const std::string& part : parts)
                 into += part;
-            run.expected |= word == "stdout" ? 1 : 2;
         } else {
             return error += "unknown directive or bad quoted string: " + word, false;
         }
     }
     for (const case_step& step : script.steps)
-        if ((step.kind == case_step::run || step.kind == case_step::sh) && step.expected != 7)
-            return error = "line " + std::to_string(step.line) + ": a run needs stdout, stderr and status", false;
+        if ((step.kind == case_step::run || step.kind == case_step::sh) && !(step.expected & 4))
+            return error = "line " + std::to_string(step.line) + ": a run needs a status", false;
     return true;
 }
 
@@ -331,10 +369,26 @@ int run_case(const fs::path& path)
             continue;
         }
         const tool_run r = script.in_process && step.kind == case_step::run ? run_tool_in_process(step.words) : run_process(step);
-        if (r.out != step.out)
+        if ((step.expected & 1) && r.out != step.out)
             differ(step, "stdout " + first_difference(step.out, r.out));
-        if (r.err != step.err)
+        if ((step.expected & 2) && r.err != step.err)
             differ(step, "stderr " + first_difference(step.err, r.err));
+        for (int k = 0; k < 2; ++k) {
+            const std::string& actual = k == 0 ? r.out : r.err;
+            std::size_t at = 0;
+            for (const std::string& part : k == 0 ? step.out_has : step.err_has) {
+                const std::size_t found = actual.find(part, at);
+                if (found == std::string::npos) {
+                    std::string shown = k == 0 ? "stdout lacks " : "stderr lacks ";
+                    append_quoted(shown, part);
+                    shown += (at > 0 ? " after byte " + std::to_string(at) : "") + "\n  actual   ";
+                    append_quoted(shown, actual.substr(0, 400));
+                    differ(step, shown);
+                    break;
+                }
+                at = found + part.size();
+            }
+        }
         if (r.status != step.status)
             differ(step, "exit status " + std::to_string(r.status) + ", expected " + std::to_string(step.status));
     }
