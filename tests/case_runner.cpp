@@ -12,11 +12,13 @@
 //   file NAME text              the concatenated quoted strings on the indented lines
 //   file NAME sections          an archive (index of 45 entries, no alignment, no trailer)
 //                               of sections 0 to 43: indented lines "[section N]", each
-//                               followed by that section's bytes in hexadecimal; sections
-//                               not given are empty
+//                               followed by that section's bytes in hexadecimal (on the
+//                               same line and the lines after it); sections not given
+//                               are empty
 //   file NAME copy PATH         a copy of PATH, relative to the case file
 //   run TOOL ARG...             arguments are words or quoted strings
-//   sh COMMAND                  a POSIX shell command; $kx_strings etc. name the tools
+//   sh COMMAND                  POSIX shell commands, this line and the indented lines
+//                               after it; $kx_strings etc. name the tools
 //   stdout "..."                the exact output: quoted strings on this line and the
 //   stderr "..."                indented lines after it, concatenated
 //   stdout-has "..."            the output holds this text (quoted strings as for
@@ -133,28 +135,19 @@ bool file_bytes(case_step& step, const fs::path& case_path, const std::string& l
         return true;
     }
     if (kind == "sections") {
-        std::vector<std::string> hex(44);
-        std::size_t section = 44;
-        for (std::size_t at = 0; at < lines.size();) {
-            const std::size_t nl = std::min(lines.find('\n', at), lines.size());
-            const std::string line = lines.substr(at, nl - at);
-            at = nl + 1;
-            if (line.starts_with("[section ")) {
-                section = std::stoul(line.substr(9));
-                if (section >= 44)
-                    return error = "bad section header", false;
-            } else if (section < 44) {
-                hex[section] += line + "\n";
-            } else if (!line.empty() && line[0] != '#') {
-                return error = "bytes before the first [section]", false;
-            }
-        }
         std::vector<std::vector<std::uint8_t>> sections(44);
-        for (std::size_t n = 0; n < 44; ++n) {
-            std::string bytes;
-            if (!hex_bytes(hex[n], bytes))
-                return error = "bad hexadecimal in section " + std::to_string(n), false;
-            sections[n].assign(bytes.begin(), bytes.end());
+        std::size_t n = 44;
+        for (std::size_t at = 0, nl; at < lines.size(); at = nl + 1) {
+            nl = std::min(lines.find('\n', at), lines.size());
+            std::string line = lines.substr(at, nl - at), bytes;
+            if (line.starts_with("[section ")) {
+                n = std::stoul(line.substr(9));
+                line.erase(0, line.find(']') + 1);
+            }
+            if (!hex_bytes(line, bytes) || (n >= 44 && !bytes.empty()))
+                return error = "bad section number or hexadecimal", false;
+            if (n < 44)
+                sections[n].insert(sections[n].end(), bytes.begin(), bytes.end());
         }
         made = !failed(write_archive(sections, 1, {}, built));
     } else if (kind == "archive")
@@ -199,7 +192,7 @@ bool parse_case(const fs::path& path, case_script& script, std::string& error)
             step.kind = word == "file" ? case_step::file : word == "run" ? case_step::run
                       : word == "sh"   ? case_step::sh   : case_step::same;
             if (step.kind == case_step::sh) {
-                step.body = rest;
+                step.body = rest + "\n" + body;
                 script.posix_only = true;
             } else if (!read_words(rest, step.words)) {
                 return error += "bad quoted string", false;
