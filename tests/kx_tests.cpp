@@ -22,20 +22,19 @@ using bytes = std::vector<std::uint8_t>;
 struct dice {
     std::mt19937 rng;
     std::uint32_t below(std::size_t n) { return static_cast<std::uint32_t>(rng() % n); }
-    std::uint8_t in(unsigned first, unsigned last) { return static_cast<std::uint8_t>(first + below(last - first + 1)); }
+    std::uint8_t in(unsigned low, unsigned high) { return static_cast<std::uint8_t>(low + below(high - low + 1)); }
 };
 
 // Pieces of random strings, drawn by weight out of 40: a byte from the first range, and
 // one from the second unless it is empty (first > last).
-struct piece {
-    unsigned weight, first, last, first2, last2;
-};
+struct piece { unsigned weight, first, last, first2, last2; };
+// 82 bytes of ASCII leave room for new bytes in a code tree.
 constexpr piece ascii[] = {{20, 0x20, 0x5A, 1, 0}, {4, 0x7D, 0x7E, 1, 0}, {4, 0, 0x0F, 1, 0}, {4, 0x0A, 0x0A, 1, 0},
-                           {4, 'a', 'e', 1, 0}, {4, ' ', ' ', 1, 0}}; // 82 bytes: room for new ones in a code tree
+                           {4, 'a', 'e', 1, 0}, {4, ' ', ' ', 1, 0}};
 constexpr piece shift_jis[] = {{14, 0x81, 0x9F, 0x40, 0xFC}, {7, 0xE0, 0xFC, 0x40, 0xFC}, {1, 0x81, 0xFC, 0x7C, 0x7C},
                                {10, 0x20, 0xDF, 1, 0}, {4, 0x0A, 0x0A, 1, 0}, {4, 0, 255, 1, 0}};
 constexpr piece game_codes[] = {{12, 0x80, 0xFF, 1, 0}, {12, 1, 4, 0, 255}, {10, 0x20, 0x7E, 1, 0},
-                                {3, '\\', '\\', 'n', 'n'}, {1, game_end_byte, game_end_byte, 1, 0}, {2, 0, 255, 1, 0}};
+                                {3, '\\', '\\', 'n', 'n'}, {1, 0x1F, 0x1F, 1, 0}, {2, 0, 255, 1, 0}};
 
 bytes random_bytes(std::span<const piece> pieces, std::uint32_t count, dice& d)
 {
@@ -73,13 +72,13 @@ void expect_same_dumps(std::span<const std::uint8_t> file, bool archive)
     static text_output out;
     std::string texts[2][2], failures[2];
     for (int verbose = 0; verbose < 2; ++verbose)
-        for (int fast = 0; fast < 2; ++fast) {
+        for (int fast = 0; fast < 2; ++fast) { // the reference, then the fast way
             out_init_memory(out);
             std::memset(out.buffer, '?', sizeof out.buffer);
-            failures[verbose] = failure_message(
-                archive ? run_archive_input(file, verbose, out, fast ? game_rendering::fast : game_rendering::reference)
-                        : run_pack_input(file, verbose, out, fast ? pack_decoding::fast : pack_decoding::reference), "F");
+            const status s = archive ? run_archive_input(file, verbose, out, game_rendering(fast))
+                                     : run_pack_input(file, verbose, out, pack_decoding(1 + fast));
             out_finish(out);
+            failures[verbose] = failure_message(s, "F");
             texts[verbose][fast] = out.kept + failures[verbose];
         }
     EXPECT_TRUE(texts[0][0] == texts[0][1] && texts[1][0] == texts[1][1] && failures[0] == failures[1]);
@@ -87,35 +86,34 @@ void expect_same_dumps(std::span<const std::uint8_t> file, bool archive)
 
 // Units that stay canonical joined in any order; ポ (trail byte 0x7C) is text in the
 // exclusive-or form only.
-std::string random_text(dice& d, int form) // 0 archive, 1 Huffman, 2 exclusive or
+std::string random_text(dice& d, int kind) // 3: an archive; 2: an exclusive-or pack; else Huffman
 {
     static const std::string units[2][16] = {
         {"a", "Z", "7", " ", "!", "\n", "{7B}", "}", "{01 79}", "{0A}", "{90}", "。", "あ", "ガ", "王", "ー"},
         {"a", "Z", "7", " ", "!", "\n", "{7B}", "}", "\\", "{80}", "{09}", "あ", "ｱ", "漢", "ー", "ポ"}};
     std::string text;
     for (std::uint32_t n = 1 + d.below(6); n > 0; --n)
-        text += units[form != 0][d.below(form == 1 ? 15 : 16)];
+        text += units[kind != 3][d.below(kind < 2 ? 15 : 16)];
     return text;
 }
 
 // kx_text on a file: random translations of one entry in three (or of none), imported
 // twice, give the same bytes and export as the intended texts. Returns whether kx_text
 // takes the file (every string decodes).
-bool takes_translations(const bytes& file, int form, const std::filesystem::path& dir, dice& d)
+bool takes_translations(const bytes& file, int kind, const std::filesystem::path& dir, dice& d)
 {
     const auto at = [&](const char* name) { return (dir / name).string(); };
-    const std::string kind = form == 0 ? "archive" : "pack";
+    const std::string form = kind == 3 ? "archive" : "pack";
+    std::string translated, b, c, error;
     const auto exported = [&](const char* name) { // the header first; none when the file is refused
         std::vector<po_entry> entries;
-        std::string error;
-        const tool_run r = run_tool_in_process({"kx_text", "export", at(name), "--kind", kind});
+        const tool_run r = run_tool_in_process({"kx_text", "export", at(name), "--kind", form});
         return r.status == 0 && read_po(r.out, entries, error) ? entries : std::vector<po_entry>{};
     };
     const auto import = [&](const char* out) {
-        return run_tool_in_process({"kx_text", "import", at("F"), at("T.po"), "-o", at(out), "--kind", kind});
+        return run_tool_in_process({"kx_text", "import", at("F"), at("T.po"), "-o", at(out), "--kind", form});
     };
     std::vector<po_entry> texts;
-    std::string translated, b, c;
     EXPECT_TRUE(write_file(at("F"), std::string(file.begin(), file.end())));
     if ((texts = exported("F")).empty())
         return false;
@@ -124,10 +122,11 @@ bool takes_translations(const bytes& file, int form, const std::filesystem::path
             translated += "msgctxt \"" + e.context + "\"\nmsgid ";
             append_quoted(translated, e.msgid);
             translated += "\nmsgstr ";
-            append_quoted(translated, e.msgid = random_text(d, form));
+            append_quoted(translated, e.msgid = random_text(d, kind));
             translated += "\n\n";
         }
-    const tool_run r = (write_file(at("T.po"), translated), import("B"));
+    EXPECT_TRUE(write_file(at("T.po"), translated));
+    const tool_run r = import("B");
     EXPECT_TRUE(r.status == 0 && import("C").err == r.err && read_file(at("B"), b) && read_file(at("C"), c))
         << r.err << translated;
     const std::vector<po_entry> again = exported("B");
@@ -141,11 +140,22 @@ bool takes_translations(const bytes& file, int form, const std::filesystem::path
 // node records (cycles, missing children, links past the table), Shift-JIS text chained
 // by exclusive or with every kind of byte, the archive's codes in layout A or B. Bits are
 // flipped, strings start anywhere (inside others), the string bytes are cut short, and
-// several entries share the block. Every fifth file goes through kx_text as well.
+// several entries share the block. Every fifth file goes through kx_text as well. First the
+// inputs kept under fuzz/regressions/.
 TEST(GeneratedFiles, FastAsTheReferenceAndTranslated)
 {
+    for (const std::string format : {"archive", "pack"}) {
+        std::size_t count = 0;
+        for (const auto& entry : std::filesystem::directory_iterator(KX_FUZZ_DIR "/regressions/" + format)) {
+            std::string input;
+            ASSERT_TRUE(read_file(entry.path().string(), input));
+            expect_same_dumps(bytes(input.begin(), input.end()), format == "archive");
+            ++count;
+        }
+        EXPECT_GT(count, 5u);
+    }
     dice d{std::mt19937(3)};
-    const auto dir = std::filesystem::temp_directory_path() / ("kx_text_test_" + std::to_string(std::random_device{}()));
+    const auto dir = std::filesystem::temp_directory_path() / ("kx_" + std::to_string(std::random_device{}()));
     ASSERT_TRUE(std::filesystem::create_directories(dir));
     int tabled = 0, translated = 0;
     for (int round = 0; round < 6000; ++round) {
@@ -195,7 +205,7 @@ TEST(GeneratedFiles, FastAsTheReferenceAndTranslated)
             write_node_table(records, file);
         ASSERT_FALSE(kind != 3 && failed(write_directory(directory_layout::packed, plan, file)));
         expect_same_dumps(file, kind == 3);
-        translated += round % 5 == 0 && kind != 1 && !big && takes_translations(file, kind == 3 ? 0 : kind == 2 ? 2 : 1, dir, d);
+        translated += round % 5 == 0 && kind != 1 && !big && takes_translations(file, kind, dir, d);
         pack_image image;
         huff_table table;
         if (kind == 3 || failed(parse_pack_tables(file, nullptr, image)))
@@ -206,20 +216,6 @@ TEST(GeneratedFiles, FastAsTheReferenceAndTranslated)
     }
     EXPECT_TRUE(tabled > 2300 && translated > 200) << tabled << " " << translated;
     std::filesystem::remove_all(dir);
-}
-
-TEST(GeneratedFiles, FuzzRegressionsFastAsTheReference)
-{
-    for (const std::string format : {"archive", "pack"}) {
-        std::size_t count = 0;
-        for (const auto& entry : std::filesystem::directory_iterator(KX_FUZZ_DIR "/regressions/" + format)) {
-            std::string input;
-            ASSERT_TRUE(read_file(entry.path().string(), input));
-            expect_same_dumps(bytes(input.begin(), input.end()), format == "archive");
-            ++count;
-        }
-        EXPECT_GT(count, 5u);
-    }
 }
 
 // Every byte string has one text, and the text reads back as those bytes: hand-picked
@@ -235,11 +231,12 @@ TEST(Notation, EachByteStringHasOneText)
         {false, {0x01, '\\', 'n', '\\', 0x01, 'n'}, "屋n\\我"}, // a second byte takes no part in a break
         {true, {'A', '\\', '~', '|', '}', '{', 0x0A, 0x09}, "A\\~|}{7B}\n{09}"},
         {true, {0x82, 0xA0, 0x83, 0x7C, 0xA1, 0xDF}, "あポ｡ﾟ"},
-        {true, {0x81, 0xCA, 0xEE, 0xF9, 0x85, 0x40, 0xF0, 0x40}, "￢{EE F9}{85 40}{F0 40}"}, // not canonical, unassigned
+        {true, {0x81, 0xCA, 0xEE, 0xF9, 0x85, 0x40, 0xF0, 0x40}, "￢{EE F9}{85 40}{F0 40}"}, // a duplicate
         {true, {0x82, 0x3F, 0x80, 0xA0, 0xFD, 0x82}, "{82}?{80}{A0}{FD}{82}"},
     };
     dice d{std::mt19937(5)};
-    for (int n = 0; n < 4000; ++n) { // an archive string holds an end byte only as a second byte, and no lead at its end
+    // An archive string holds an end byte only as a second byte, and no lead byte at its end.
+    for (int n = 0; n < 4000; ++n) {
         bytes game = random_bytes(game_codes, d.below(8), d);
         std::replace(game.begin(), game.end(), game_end_byte, std::uint8_t{0x1E});
         if (!game.empty() && is_game_lead(game.back()))
@@ -257,49 +254,47 @@ TEST(Notation, EachByteStringHasOneText)
         else
             EXPECT_FALSE(failed(game_text_of(with_end, 0, made)));
         EXPECT_TRUE(made == text || (text.empty() && !stored.empty())) << made;
-        EXPECT_TRUE((pack ? pack_bytes_of : game_bytes_of)(made, back, at) == text_fault::none && back == stored) << made;
+        EXPECT_TRUE((pack ? pack_bytes_of : game_bytes_of)(made, back, at) == text_fault::none && back == stored)
+            << made;
     }
-    std::string text; // a lead byte right before the end: the end byte is its second byte
-    EXPECT_EQ(game_text_of(bytes{'A', 0x01, game_end_byte}, 0, text).code, failure::out_of_buffer);
 }
 
-// Texts that have no bytes and the character where they fail; UTF-8 at the edges of each
-// length; quoted strings.
+// Texts that have no bytes and the character where they fail; quoted strings.
 TEST(Notation, EdgeCases)
 {
     using enum text_fault;
-    const std::tuple<std::string, text_fault, text_fault, std::size_t> cases[] = { // archive, pack, column
-        {"aあ{0}", bad_escape, bad_escape, 3}, {"{}", bad_escape, bad_escape, 1}, {"{0A", bad_escape, bad_escape, 1},
-        {"{0A  0B}", bad_escape, bad_escape, 1}, {"{G0}", bad_escape, bad_escape, 1}, {"{0}}", bad_escape, bad_escape, 1},
-        {"a\tb", control, control, 2}, {"\xE3\x81", bad_utf8, bad_utf8, 1}, {"\xC0\xAF", bad_utf8, bad_utf8, 1},
-        {"x\xED\xA0\x80", bad_utf8, bad_utf8, 2}, {"\xED\xBF\xBF", bad_utf8, bad_utf8, 1}, {"😀", no_code, no_code, 1},
-        {"ab漢c", no_code, none, 3}, // not in the character map
+    const std::tuple<std::string, text_fault, std::size_t> cases[] = { // in both encodings; the character
+        {"aあ{0}", bad_escape, 3}, {"{}", bad_escape, 1}, {"{0A", bad_escape, 1}, {"{0A  0B}", bad_escape, 1},
+        {"{G0}", bad_escape, 1}, {"{0}}", bad_escape, 1}, {"a\tb", control, 2}, {"😀", no_code, 1},
+        // UTF-8 at the edges of each length: U+07FF, U+0800, U+FFFF, U+10000, U+10FFFF have no code; a cut
+        // character, overlong forms, surrogates and U+110000 are no UTF-8.
+        {"\xDF\xBF", no_code, 1}, {"\xE0\xA0\x80", no_code, 1}, {"\xEF\xBF\xBF", no_code, 1},
+        {"\xF0\x90\x80\x80", no_code, 1}, {"\xF4\x8F\xBF\xBF", no_code, 1}, {"\xE3\x81", bad_utf8, 1},
+        {"\xC0\xAF", bad_utf8, 1}, {"\xC1\xBF", bad_utf8, 1}, {"\xE0\x9F\xBF", bad_utf8, 1},
+        {"\xF0\x8F\xBF\xBF", bad_utf8, 1}, {"x\xED\xA0\x80", bad_utf8, 2}, {"\xED\xBF\xBF", bad_utf8, 1},
+        {"\xF4\x90\x80\x80", bad_utf8, 1},
     };
     bytes back;
     std::size_t at = 0;
-    for (const auto& [text, in_archive, in_pack, column] : cases) {
-        EXPECT_EQ(pack_bytes_of(text, back, at), in_pack) << text;
-        EXPECT_TRUE(game_bytes_of(text, back, at) == in_archive && character_column(text, at) == column) << text;
+    for (const auto& [text, fault, column] : cases) {
+        EXPECT_EQ(pack_bytes_of(text, back, at), fault) << text;
+        EXPECT_TRUE(game_bytes_of(text, back, at) == fault && character_column(text, at) == column) << text;
     }
+    EXPECT_TRUE(pack_bytes_of("ab漢c", back, at) == none && game_bytes_of("ab漢c", back, at) == no_code &&
+                character_column("ab漢c", at) == 3); // not in the character map
     EXPECT_TRUE(pack_bytes_of("{0a fF}", back, at) == none && back == (bytes{0x0A, 0xFF})); // either case
-    using edge = std::pair<char32_t, std::string_view>;
-    for (const auto& [c, utf8] : {edge{0x7F, "\x7F"}, {0x80, "\xC2\x80"}, {0x7FF, "\xDF\xBF"}, {0x800, "\xE0\xA0\x80"},
-                                  {0xFFFF, "\xEF\xBF\xBF"}, {0x10000, "\xF0\x90\x80\x80"}, {0x10FFFF, "\xF4\x8F\xBF\xBF"}}) {
-        std::string out;
-        char32_t read = 0;
-        append_utf8(out, c);
-        EXPECT_TRUE(out == utf8 && read_utf8(utf8, 0, read) == utf8.size() && read == c) << utf8;
-    }
     const std::string plain("a\"b\\c\n\t\r\x01\x0B\x1F\x7F\xE3\x81\x82", 15);
     std::string quoted, text;
     append_quoted(quoted, plain);
     EXPECT_EQ(quoted, "\"a\\\"b\\\\c\\n\\t\\r\\001\\013\\037\\177\xE3\x81\x82\"");
     using pair = std::pair<std::string, std::string>; // what reads back, "" for a failure
-    for (const auto& [in, out] : {pair{quoted, plain}, {"\"\\x41\\102\\a\\x414\\1234\"", "AB\aA4S4"}, {"\"abc", ""},
-                                  {"\"\\q\"", ""}, {"abc\"", ""}, {"\"\\x\"", ""}}) {
-        at = 0;
-        EXPECT_TRUE(read_quoted(in, at, text) == !out.empty() && (out.empty() || (text == out && at == in.size()))) << in;
+    for (const auto& [in, out] : {pair{quoted, plain}, {"\"\\x41\\102\\a\\x414\\1234\"", "AB\aA4S4"},
+                                  {"\"abc", ""}, {"\"\\q\"", ""}, {"abc\"", ""}, {"\"\\x\"", ""}}) {
+        const bool read = read_quoted(in, at = 0, text);
+        EXPECT_TRUE(read == !out.empty() && (!read || (text == out && at == in.size()))) << in;
     }
+    // An archive string whose lead byte comes right before the end: the end byte is its second byte.
+    EXPECT_EQ(game_text_of(bytes{'A', 0x01, game_end_byte}, 0, text).code, failure::out_of_buffer);
 }
 
 // The writers refuse what their format cannot hold, each with the message that names the
@@ -340,11 +335,12 @@ TEST(Writers, LimitsAndTheirMessages)
 
 TEST(Examples, RegenerateByteForByteFromTheirSources)
 {
-    const auto out = std::filesystem::temp_directory_path() / ("kx_examples_" + std::to_string(std::random_device{}()));
+    const auto out = std::filesystem::temp_directory_path() / ("kx_" + std::to_string(std::random_device{}()));
     std::string error, committed, made;
-    ASSERT_TRUE(std::filesystem::create_directories(out) && write_examples(KX_EXAMPLES_DIR, out.string(), error)) << error;
-    for (const char* name : {"KESTRA", "STRINGS.PAK", "XOR.PAK"})
-        EXPECT_TRUE(read_file(KX_EXAMPLES_DIR "/" + std::string(name), committed) && read_file((out / name).string(), made) &&
+    ASSERT_TRUE(std::filesystem::create_directories(out) && write_examples(KX_EXAMPLES_DIR, out.string(), error))
+        << error;
+    for (const std::string name : {"KESTRA", "STRINGS.PAK", "XOR.PAK"})
+        EXPECT_TRUE(read_file(KX_EXAMPLES_DIR "/" + name, committed) && read_file((out / name).string(), made) &&
                     !committed.empty() && made == committed) << name << " differs from its source";
     std::filesystem::remove_all(out);
 }
