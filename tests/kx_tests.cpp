@@ -169,7 +169,7 @@ TEST(GeneratedFiles, FastAsTheReferenceAndTranslated)
         std::vector<bytes> texts(kind % 2 != 0 ? 0 : big ? 1 : 1 + d.below(10));
         std::uint64_t counts[256] = {};
         for (bytes& text : texts)
-            count_symbols(counts, text = random_bytes(kind == 0 ? ascii : shift_jis, d.below(big ? 12000 : 90), d));
+            count_symbols(counts, text = random_bytes(kind == 0 ? ascii : shift_jis, d.below(big ? 6000 : 90), d));
         for (std::uint64_t& count : counts) // skewed: code words of 1 to about 30 bits
             count <<= d.below(24);
         code_table words;
