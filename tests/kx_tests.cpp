@@ -60,6 +60,7 @@ void expect_same_dumps(std::span<const std::uint8_t> file, bool archive)
         for (int fast = 0; fast < 2; ++fast) { // the reference, then the fast way
             out_init_memory(out);
             std::memset(out.buffer, '?', sizeof out.buffer);
+            // game_rendering is {reference, fast}; pack_decoding {automatic, reference, fast}.
             const status s = archive ? run_archive_input(file, verbose, out, game_rendering(fast))
                                      : run_pack_input(file, verbose, out, pack_decoding(1 + fast));
             out_finish(out);
