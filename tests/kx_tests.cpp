@@ -287,7 +287,8 @@ TEST(Notation, TextsAndTheirEdgeCases)
         EXPECT_TRUE(game_bytes_of(text, back, at) == fault && character_column(text, at) == column) << text;
     }
     EXPECT_TRUE(pack_bytes_of("{0a fF}", back, at) == none && back == (bytes{0x0A, 0xFF})); // either case
-    for (const char32_t c : {0x7F, 0x80, 0x7FF, 0x800, 0xFFFF, 0x10000, 0x10FFFF}) { // written and read back
+    // Characters at the edges of each UTF-8 length, written and read back.
+    for (const char32_t c : {U'\x7F', U'\x80', U'\x7FF', U'\x800', U'\xFFFF', U'\x10000', U'\x10FFFF'}) {
         std::string utf8;
         char32_t read = 0;
         append_utf8(utf8, c);
