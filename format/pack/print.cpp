@@ -148,7 +148,7 @@ void print_code_listing(const pack_image& image, std::uint64_t start, text_outpu
 
 status print_pack_strings(const pack_image& image, bool verbose, text_output& out, pack_decoding decoding)
 {
-    const bool huffman = image.num_nodes > 0;
+    const bool huffman = pack_form_of(image) == pack_form::huffman;
     // The table pays for itself only on a large file; without it the bit walk serves.
     huff_table table;
     if (huffman && (decoding == pack_decoding::fast ||
