@@ -45,13 +45,6 @@ std::set<std::string> names_in(const fs::path& folder)
     return names;
 }
 
-bool write_and_commit(const fs::path& path, const std::string& text)
-{
-    output_file out;
-    return output_file_open(path.string(), {}, out) == output_opened::ok &&
-           std::fputs(text.c_str(), out.stream.get()) >= 0 && output_file_commit(out);
-}
-
 } // namespace
 
 TEST(OutputFile, AnInputUnderAnotherNameIsRefusedBeforeAnythingIsWritten)
@@ -77,6 +70,17 @@ TEST(OutputFile, AnInputUnderAnotherNameIsRefusedBeforeAnythingIsWritten)
 }
 
 #if !defined(_WIN32)
+
+namespace {
+
+bool write_and_commit(const fs::path& path, const std::string& text)
+{
+    output_file out;
+    return output_file_open(path.string(), {}, out) == output_opened::ok &&
+           std::fputs(text.c_str(), out.stream.get()) >= 0 && output_file_commit(out);
+}
+
+} // namespace
 
 // Under the umask 022: a link stays, the file it names keeps its 0640; a new one gets 0644.
 TEST(OutputFile, ALinkAndAModeStayAndANewFileFollowsTheUmask)
