@@ -341,6 +341,11 @@ TEST(Writers, LimitsAndTheExamples)
         {shared(0xFFFF, 0xFFFF), ""},
         {shared(0x10000, 1), "65536 blocks, more than a directory holds (65535)"},
         {shared(3, 0x10000), "block 0: 65536 strings, more than a block holds (65535)"},
+        // Layout C: the block's offsets count from 12; a string 65535 on still fits, 65536 on not.
+        {write_directory(directory_layout::packed, {{{0, 0}}, {{{{0, 65535}}}}, {bytes(65537)}, {}}, out), ""},
+        {write_directory(directory_layout::packed, {{{0, 0}}, {{{{0, 65536}}}}, {bytes(65537)}, {}}, out),
+         "block 0, string 0: the string would lie 65536 bytes from its offset base, beyond the 65535 a 16-bit offset "
+         "reaches"},
         {build_code_tree(counts, records), ""},
         {build_code_tree(more, records), "the texts hold 129 distinct bytes with the end mark, more than a code tree "
                                          "holds (128)"},
