@@ -311,6 +311,18 @@ TEST(Notation, TextsAndTheirEdgeCases)
     }
     // An archive string whose lead byte comes right before the end: the end byte is its second byte.
     EXPECT_EQ(game_text_of(bytes{'A', 0x01, game_end_byte}, 0, text).code, failure::out_of_buffer);
+    // Every fault of a text, in its order (kind@place): reading goes on after each.
+    coded_text coded;
+    game_stored_bytes("a\x80{zz}\t漢b\xE3\x81", coded);
+    std::string listed;
+    for (const text_problem& p : coded.problems)
+        listed += std::to_string(static_cast<int>(p.fault)) + "@" + std::to_string(p.at) + " ";
+    EXPECT_EQ(listed, "1@1 2@2 4@6 3@7 1@11 ");
+    // A code tree is sound when no node is reached twice and every inner node has two children.
+    const node_record sound[] = {{'a', 2, 0xFF, 0xFF}, {'|', 2, 0xFF, 0xFF}, {0, 0xFF, 0, 1}};
+    const node_record same[] = {{'a', 1, 0xFF, 0xFF}, {0, 0xFF, 0, 0}}, one[] = {{'a', 1, 0xFF, 0xFF}, {0, 0xFF, 0, 0xFF}};
+    const node_record twice[] = {{'a', 2, 0xFF, 0xFF}, {'b', 2, 0xFF, 0xFF}, {0, 3, 0, 1}, {0, 0xFF, 2, 1}};
+    EXPECT_TRUE(is_sound_tree(sound) && !is_sound_tree(same) && !is_sound_tree(one) && !is_sound_tree(twice));
 }
 
 // The writers refuse what their format cannot hold, each with the message that names the
