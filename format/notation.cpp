@@ -175,6 +175,13 @@ void join_text_units(std::span<const text_unit> units, std::span<const std::uint
     coded.problems.insert(coded.problems.end(), problems.begin(), problems.end());
 }
 
+text_fault first_fault(coded_text&& coded, std::size_t text_size, std::vector<std::uint8_t>& bytes, std::size_t& at)
+{
+    bytes = std::move(coded.bytes);
+    at = coded.problems.empty() ? text_size : coded.problems[0].at;
+    return coded.problems.empty() ? text_fault::none : coded.problems[0].fault;
+}
+
 std::size_t unit_of_byte(const coded_text& coded, std::size_t k)
 {
     const auto after = std::upper_bound(coded.unit_byte.begin(), coded.unit_byte.end(), k);

@@ -85,6 +85,9 @@ void read_text_units(std::string_view text, std::vector<text_unit>& units, std::
 void join_text_units(std::span<const text_unit> units, std::span<const std::uint8_t> line_break,
                      std::vector<text_problem>& problems, coded_text& coded);
 
+// The first fault of `coded` (none: `at` is the text's size), its bytes moved to `bytes`.
+text_fault first_fault(coded_text&& coded, std::size_t text_size, std::vector<std::uint8_t>& bytes, std::size_t& at);
+
 // The first byte of the unit that holds byte `k` of coded.bytes: where a fault of that
 // byte is shown.
 std::size_t unit_of_byte(const coded_text& coded, std::size_t k);

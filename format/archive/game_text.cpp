@@ -59,9 +59,7 @@ text_fault game_bytes_of(std::string_view text, std::vector<std::uint8_t>& bytes
 {
     coded_text coded;
     game_text_bytes(text, coded);
-    bytes = std::move(coded.bytes);
-    at = coded.problems.empty() ? text.size() : coded.problems[0].at;
-    return coded.problems.empty() ? text_fault::none : coded.problems[0].fault;
+    return first_fault(std::move(coded), text.size(), bytes, at);
 }
 
 void game_stored_bytes(std::string_view text, coded_text& coded)
