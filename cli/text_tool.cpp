@@ -11,7 +11,9 @@
 namespace {
 
 constexpr std::string_view usage = "usage: kx_text export FILE [-o OUT.po] [--kind archive|pack] [--language LL]\n"
-                                   "       kx_text import FILE TRANSLATED.po -o NEWFILE [--kind archive|pack]\n"
+                                   "       kx_text check FILE TRANSLATED.po [--strict] [--max-width N] [--max-lines N]\n"
+                                   "                     [--wrap -o WRAPPED.po] [--kind archive|pack]\n"
+                                   "       kx_text import FILE TRANSLATED.po -o NEWFILE [--strict] [--kind archive|pack]\n"
                                    "       kx_text -?|--help\n";
 
 struct text_options {
@@ -20,6 +22,7 @@ struct text_options {
     std::string output;
     std::string language = "und"; // the language of the translations: undetermined
     std::optional<file_kind> kind;
+    check_options check;
 };
 
 int report(text_output& err, std::string_view message)
@@ -36,7 +39,14 @@ int read_option(arg_reader& args, std::string_view option, text_options& options
     std::string_view value;
     if (!next_arg(args, value))
         return report(err, std::string(option) + " needs a value");
-    if (option == "-o")
+    if (option == "--max-width" || option == "--max-lines") {
+        std::size_t n = 0;
+        for (char c : value)
+            n = c >= '0' && c <= '9' && n < 100000 ? n * 10 + static_cast<std::size_t>(c - '0') : 0;
+        if (n == 0 || value.empty() || n >= 100000)
+            return report(err, std::string(option) + " takes a number from 1 to 99999, not '" + std::string(value) + "'");
+        (option == "--max-width" ? options.check.max_width : options.check.max_lines) = n;
+    } else if (option == "-o")
         options.output = value;
     else if (option == "--language")
         options.language = value;
@@ -56,10 +66,12 @@ int parse_arguments(arg_reader args, text_options& options, text_output& out, te
             out_text(out, usage);
             return -1;
         }
-        if (arg == "-o" || arg == "--kind" || arg == "--language") {
+        if (arg == "--strict" || arg == "--wrap") {
+            (arg == "--strict" ? options.check.strict : options.check.wrap) = true;
+        } else if (arg == "-o" || arg == "--kind" || arg == "--language" || arg == "--max-width" || arg == "--max-lines") {
             if (read_option(args, arg, options, err) != 0)
                 return 1;
-        } else if (is_option(arg)) {
+        } else if (is_option(arg) && arg != "-") {
             return report(err, "unknown option '" + std::string(arg) + "'");
         } else if (options.command.empty()) {
             options.command = arg;
@@ -67,7 +79,7 @@ int parse_arguments(arg_reader args, text_options& options, text_output& out, te
             options.files.emplace_back(arg);
         }
     }
-    if (options.command != "export" && options.command != "import") {
+    if (options.command != "export" && options.command != "import" && options.command != "check") {
         out_text(err, options.command.empty() ? "ERROR: no command\n" : "ERROR: unknown command '" + options.command + "'\n");
         out_text(err, usage);
         return 1;
@@ -77,8 +89,11 @@ int parse_arguments(arg_reader args, text_options& options, text_output& out, te
         return report(err, options.command + (files == 1 ? " takes one FILE" : " takes a FILE and a TRANSLATED.po"));
     if (options.command == "import" && options.output.empty())
         return report(err, "import needs -o NEWFILE");
+    if (options.command == "check" && options.check.wrap != !options.output.empty())
+        return report(err, options.check.wrap ? "check --wrap needs -o WRAPPED.po (- for standard output)"
+                                              : "check writes nothing: -o goes with --wrap");
     std::size_t input = 0;
-    if (!options.output.empty() && output_names_input(options.output, options.files, input))
+    if (!options.output.empty() && options.output != "-" && output_names_input(options.output, options.files, input))
         return report(err, "-o names " + options.files[input] + ", which this run reads; choose another name");
     return 0;
 }
@@ -87,7 +102,10 @@ int run_command(const text_options& options, text_output& out, text_output& err)
 {
     if (options.command == "export")
         return export_po({options.files[0], options.kind, options.output, options.language}, out, err);
-    return import_po({options.files[0], options.files[1], options.output, options.kind}, err);
+    const import_request request{options.files[0], options.files[1], options.output, options.kind, options.check};
+    if (options.command == "check")
+        return check_command(request, out, err);
+    return import_po(request, err);
 }
 
 } // namespace
@@ -103,7 +121,7 @@ int run_kx_text(int argc, const char* const* argv, text_output& out, text_output
         report(err, "memory exhausted");
         result = 1;
     }
-    if (result < 0 && out_finish(out) != 0) // the usage asked for
+    if (out_finish(out) != 0 && result <= 0) // the usage, check's report
         result = report(err, "can't write output");
     out_finish(err);
     return result < 0 ? 0 : result;

@@ -211,7 +211,7 @@ std::string text_problem_text(const text_problem& problem, std::string_view text
     case text_fault::bad_utf8:
         return "not UTF-8";
     case text_fault::bad_escape:
-        return "a broken escape: raw bytes are written {XX} or {XX XX} in hexadecimal";
+        return "a broken escape: raw bytes are written {XX} or {XX XX} in hexadecimal, and a brace itself as {7B}";
     case text_fault::control: {
         const auto c = static_cast<unsigned char>(text[problem.at]);
         return std::string("a control character: write its byte as an escape, {") + hex_digits[c >> 4] +

@@ -4,6 +4,11 @@
 #include <new>
 #include <string>
 
+#if defined(_WIN32)
+#include <fcntl.h>
+#include <io.h>
+#endif
+
 bool file_seek(std::FILE* file, std::uint64_t offset)
 {
 #if defined(_WIN32)
@@ -125,4 +130,23 @@ status read_whole_file(const std::string& path, std::vector<std::uint8_t>& bytes
         s = source_read(source, 0, bytes);
     source_close(source);
     return s;
+}
+
+status read_standard_input(std::vector<std::uint8_t>& bytes)
+{
+#if defined(_WIN32)
+    _setmode(_fileno(stdin), _O_BINARY);
+#endif
+    bytes.clear();
+    std::uint8_t chunk[65536];
+    for (;;) {
+        const std::size_t got = std::fread(chunk, 1, sizeof chunk, stdin);
+        try {
+            bytes.insert(bytes.end(), chunk, chunk + got);
+        } catch (const std::exception&) {
+            return fail(failure::memory);
+        }
+        if (got < sizeof chunk)
+            return std::ferror(stdin) != 0 ? fail(failure::cant_read) : status{};
+    }
 }

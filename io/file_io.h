@@ -59,3 +59,7 @@ status source_load(byte_source& source, std::uint64_t offset, std::uint64_t leng
 // Reads the whole file at `path` into `bytes`. Fails with cant_open, cant_seek,
 // cant_read or memory.
 status read_whole_file(const std::string& path, std::vector<std::uint8_t>& bytes);
+
+// Reads standard input to its end into `bytes` (in binary mode on every platform).
+// Fails with cant_read or memory.
+status read_standard_input(std::vector<std::uint8_t>& bytes);

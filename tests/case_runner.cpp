@@ -276,6 +276,8 @@ int run_case(const fs::path& path)
         const tool_run r = step.kind == "run" ? run_tool_in_process(step.words) : run_shell(step.body);
         for (int k = 0; k < 2; ++k) {
             const std::string& actual = k == 0 ? r.out : r.err;
+            if (std::getenv("KX_CASE_SHOW") != nullptr) // to read a whole output while writing a case
+                std::cout << path.string() << ":" << step.line << (k == 0 ? " stdout:\n" : " stderr:\n") << actual;
             const std::string name = k == 0 ? "stdout" : "stderr";
             if (step.exact[k] && actual != step.expected[k])
                 differ(step, name + first_difference(step.expected[k], actual));

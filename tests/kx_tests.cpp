@@ -91,19 +91,19 @@ bool takes_translations(const bytes& file, int kind, const std::filesystem::path
     const std::string form = kind == 3 ? "archive" : "pack";
     std::string translated, b, c, error;
     const auto exported = [&](const char* name) { // the header first; none when the file is refused
-        std::vector<po_entry> entries;
+        po_contents po;
         const tool_run r = run_tool_in_process({"kx_text", "export", at(name), "--kind", form});
-        return r.status == 0 && read_po(r.out, entries, error) ? entries : std::vector<po_entry>{};
+        return r.status == 0 && read_po(r.out, po) ? po.entries : std::vector<po_entry>{};
     };
     const auto import = [&](const char* out) {
         return run_tool_in_process({"kx_text", "import", at("F"), at("T.po"), "-o", at(out), "--kind", form});
     };
     std::vector<po_entry> texts;
     EXPECT_TRUE(write_file(at("F"), std::string(file.begin(), file.end())));
-    if ((texts = exported("F")).empty())
+    if ((texts = exported("F")).size() < 2) // refused, or no string to translate
         return false;
     for (po_entry& e : texts)
-        if (e.has_context && d.below(3) == 0) {
+        if (e.has_context && (translated.empty() || d.below(3) == 0)) {
             translated += "msgctxt \"" + e.context + "\"\nmsgid ";
             append_quoted(translated, e.msgid);
             translated += "\nmsgstr ";

@@ -2,6 +2,8 @@
 
 #include <filesystem>
 
+#include "format/notation.h"
+
 void report(text_output& err, std::string_view message)
 {
     out_text(err, "ERROR: ");
@@ -43,3 +45,21 @@ bool open_output(const std::string& path, std::span<const std::string> inputs, o
     return false;
 }
 
+
+std::string shown_text(std::string_view text)
+{
+    std::string shown;
+    for (std::size_t at = 0; at < text.size();) {
+        char32_t c = 0;
+        const std::size_t length = read_utf8(text, at, c);
+        if (length == 0 || c < 0x20 || c == 0x7F) {
+            const auto byte = static_cast<unsigned char>(text[at++]);
+            shown += "\\x";
+            shown += hex_text(byte, 2);
+            continue;
+        }
+        shown.append(text.substr(at, length));
+        at += length;
+    }
+    return shown;
+}

@@ -24,3 +24,6 @@ std::string base_name(const std::string& path);
 // Opens the output file of a command whose inputs are `inputs`; false after reporting
 // why it cannot be written.
 bool open_output(const std::string& path, std::span<const std::string> inputs, output_file& target, text_output& err);
+
+// `text` for a message: bytes that are not UTF-8 and control characters as \xHH.
+std::string shown_text(std::string_view text);

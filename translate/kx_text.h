@@ -7,6 +7,7 @@
 
 #include "format/game_file.h"
 #include "io/output.h"
+#include "translate/check.h"
 
 struct export_request {
     std::string file;
@@ -15,13 +16,17 @@ struct export_request {
     std::string language;
 };
 
+// An import, or a check (`output`: where check --wrap writes the PO, "-" for `out`).
 struct import_request {
     std::string file;
-    std::string po;
+    std::string po; // "-": standard input
     std::string output;
     std::optional<file_kind> kind;
+    check_options options;
 };
 
 // Each writes its messages and summary to `err` and returns the exit status, 0 or 1.
 int export_po(const export_request& request, text_output& out, text_output& err);
 int import_po(const import_request& request, text_output& err);
+// check's report goes to `out` (to `err` when the wrapped PO goes to `out`).
+int check_command(const import_request& request, text_output& out, text_output& err);

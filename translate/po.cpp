@@ -1,6 +1,7 @@
 #include "translate/po.h"
 
 #include <algorithm>
+#include <cctype>
 
 #include "format/notation.h"
 
@@ -48,12 +49,22 @@ void write_po_entry(text_output& out, std::string_view comment, std::string_view
     write_keyword(out, "msgstr", "");
 }
 
+void write_po_msgstr(text_output& out, std::string_view msgstr)
+{
+    write_keyword(out, "msgstr", msgstr);
+}
+
+std::size_t column_of(std::string_view line, std::size_t at)
+{
+    return character_column(line, at);
+}
+
 namespace {
 
 enum class po_field { none, context, msgid, plural, msgstr };
 
 struct po_reader {
-    std::vector<po_entry>& entries;
+    po_contents& po;
     po_entry entry;
     bool has_msgid = false;
     bool has_msgstr = false;
@@ -62,15 +73,23 @@ struct po_reader {
     std::string ignored; // the text of plural fields
 };
 
+bool fail(po_reader& r, std::size_t line, std::size_t column, std::string message)
+{
+    r.po.error_line = line;
+    r.po.error_column = column;
+    r.po.error = std::move(message);
+    return false;
+}
+
 // Ends the entry being read, if it is complete. Returns false for a msgid without msgstr.
-bool finish_entry(po_reader& r, std::string& error)
+bool finish_entry(po_reader& r)
 {
     if (r.has_msgid && !r.has_msgstr)
-        return error = "line " + std::to_string(r.entry.line) + ": msgid without msgstr", false;
+        return fail(r, r.entry.line, r.entry.column, "msgid without msgstr");
     if (!r.has_msgid && r.entry.has_context)
-        return error = "line " + std::to_string(r.entry.line) + ": msgctxt without msgid", false;
+        return fail(r, r.entry.line, r.entry.column, "msgctxt without msgid");
     if (r.has_msgid)
-        r.entries.push_back(r.entry);
+        r.po.entries.push_back(std::move(r.entry));
     r.entry = po_entry{};
     r.has_msgid = r.has_msgstr = false;
     r.field = po_field::none;
@@ -106,18 +125,28 @@ std::string* field_text(po_reader& r)
     return nullptr;
 }
 
-// Starts the field of `keyword` on line `number`. Returns false with `error` for a
-// keyword out of place or unknown.
-bool read_keyword(po_reader& r, std::string_view keyword, std::size_t number, std::string& error)
+// Where a line of the file is: its number, its text (without its line end and leading
+// blanks), the column of that text's first character, and where its bytes start and end.
+struct po_line {
+    std::size_t number = 0;
+    std::string_view text;
+    std::size_t column = 1;
+    std::size_t begin = 0, end = 0;
+};
+
+// Starts the field of `keyword` on `line`. Returns false for a keyword out of place or
+// unknown.
+bool read_keyword(po_reader& r, std::string_view keyword, const po_line& line)
 {
-    const std::string where = "line " + std::to_string(number) + ": ";
     if (keyword == "msgctxt" || keyword == "msgid") {
-        if ((r.has_msgstr || (r.has_msgid && !r.has_msgstr)) && !finish_entry(r, error))
+        if ((r.has_msgstr || (r.has_msgid && !r.has_msgstr)) && !finish_entry(r))
             return false;
         if (keyword == "msgid" ? r.has_msgid : (r.has_msgid || r.entry.has_context))
-            return error = where + std::string(keyword) + " out of place", false;
-        if (!r.entry.has_context)
-            r.entry.line = number;
+            return fail(r, line.number, line.column, std::string(keyword) + " out of place");
+        if (!r.entry.has_context) {
+            r.entry.line = line.number;
+            r.entry.column = line.column;
+        }
         r.entry.fuzzy = r.entry.fuzzy || r.pending_fuzzy;
         r.pending_fuzzy = false;
         r.entry.has_context |= keyword == "msgctxt";
@@ -128,83 +157,158 @@ bool read_keyword(po_reader& r, std::string_view keyword, std::size_t number, st
         r.field = po_field::plural;
     } else if (keyword == "msgstr" || keyword.starts_with("msgstr[")) {
         if (!r.has_msgid)
-            return error = where + "msgstr without msgid", false;
+            return fail(r, line.number, line.column, "msgstr without msgid");
         if (keyword != "msgstr")
             r.entry.plural = true;
         if (r.has_msgstr && keyword == "msgstr")
-            return error = where + "a second msgstr", false;
-        if (!r.has_msgstr)
-            r.entry.msgstr_line = number;
+            return fail(r, line.number, line.column, "a second msgstr");
+        if (!r.has_msgstr) {
+            r.entry.msgstr_line = line.number;
+            r.entry.msgstr_begin = line.begin;
+        }
         r.has_msgstr = true;
         r.field = keyword == "msgstr" || keyword == "msgstr[0]" ? po_field::msgstr : po_field::plural;
     } else {
-        return error = where + "unknown keyword " + std::string(keyword), false;
+        return fail(r, line.number, line.column, "unknown keyword " + std::string(keyword));
     }
     return true;
 }
 
-} // namespace
-
-bool read_po(std::string_view text, std::vector<po_entry>& entries, std::string& error)
+// The length in the file of the byte written at line[p] inside a quoted string: one
+// byte, or an escape (as read_quoted reads them).
+std::size_t quoted_length(std::string_view line, std::size_t p)
 {
-    entries.clear();
-    po_reader r{entries, {}, false, false, false, po_field::none, {}};
-    if (text.starts_with("\xEF\xBB\xBF"))
-        text.remove_prefix(3);
-    std::size_t number = 0;
-    while (!text.empty()) {
-        const std::size_t nl = text.find('\n');
-        std::string_view line = text.substr(0, nl);
-        text.remove_prefix(nl == std::string_view::npos ? text.size() : nl + 1);
-        ++number;
-        if (line.ends_with('\r'))
-            line.remove_suffix(1);
-        while (!line.empty() && (line.front() == ' ' || line.front() == '\t'))
-            line.remove_prefix(1);
-        const std::string where = "line " + std::to_string(number) + ": ";
-        if (line.empty() || line.starts_with("#|"))
-            continue;
-        if (line.starts_with("#~")) {
-            r.pending_fuzzy = false; // flags before an obsolete entry are its own
-            continue;
-        }
-        if (line[0] == '#') {
-            if (r.has_msgstr && !finish_entry(r, error))
-                return false;
-            r.field = po_field::none;
-            if (line.starts_with("#,"))
-                r.pending_fuzzy = r.pending_fuzzy || has_flag(line.substr(2), "fuzzy");
-            continue;
-        }
-        std::size_t at = 0;
-        if (line[0] != '"') {
-            const std::size_t space = line.find_first_of(" \t");
-            const std::string_view keyword = line.substr(0, space);
-            at = space == std::string_view::npos ? line.size() : line.find('"', space);
-            if (at == std::string_view::npos)
-                return error = where + "expected a quoted string after " + std::string(keyword), false;
-            if (!read_keyword(r, keyword, number, error))
-                return false;
-        }
-        std::string* into = field_text(r);
-        if (into == nullptr)
-            return error = where + "a string outside any msgctxt, msgid or msgstr", false;
-        // One or more quoted strings, separated by blanks.
-        std::string part;
-        for (;;) {
-            if (!read_quoted(line, at, part))
-                return error = where + "bad quoted string at column " + std::to_string(at + 1), false;
-            *into += part;
-            at = line.find_first_not_of(" \t", at);
-            if (at == std::string_view::npos)
-                break;
-            if (line[at] != '"')
-                return error = where + "text after the quoted string", false;
-        }
-    }
-    return finish_entry(r, error);
+    if (line[p] != '\\' || p + 1 >= line.size())
+        return 1;
+    const auto digits = [&](std::size_t from, std::size_t most, bool hex) {
+        std::size_t n = 0;
+        while (n < most && from + n < line.size() &&
+               (hex ? std::isxdigit(static_cast<unsigned char>(line[from + n])) != 0
+                    : line[from + n] >= '0' && line[from + n] <= '7'))
+            ++n;
+        return n;
+    };
+    if (line[p + 1] == 'x')
+        return 2 + digits(p + 2, 2, true);
+    if (line[p + 1] >= '0' && line[p + 1] <= '7')
+        return 1 + digits(p + 1, 3, false);
+    return 2;
 }
 
+// Cuts the next line off `rest`, which starts at byte `at` of the file.
+po_line next_line(std::string_view& rest, std::size_t& at, std::size_t number)
+{
+    const std::size_t nl = rest.find('\n');
+    po_line line{number, rest.substr(0, nl), 1, at, 0};
+    const std::size_t taken = nl == std::string_view::npos ? rest.size() : nl + 1;
+    rest.remove_prefix(taken);
+    at += taken;
+    line.end = at;
+    if (line.text.ends_with('\r'))
+        line.text.remove_suffix(1);
+    while (!line.text.empty() && (line.text.front() == ' ' || line.text.front() == '\t')) {
+        line.text.remove_prefix(1);
+        ++line.column;
+    }
+    return line;
+}
+
+// Reads a line that is not a comment. Returns false on a syntax fault.
+bool read_field_line(po_reader& r, const po_line& line)
+{
+    std::size_t at = 0;
+    const std::string_view text = line.text;
+    if (text[0] != '"') {
+        const std::size_t space = text.find_first_of(" \t");
+        const std::string_view keyword = text.substr(0, space);
+        at = space == std::string_view::npos ? text.size() : text.find('"', space);
+        if (at == std::string_view::npos)
+            return fail(r, line.number, line.column, "expected a quoted string after " + std::string(keyword));
+        if (!read_keyword(r, keyword, line))
+            return false;
+    }
+    std::string* into = field_text(r);
+    if (into == nullptr)
+        return fail(r, line.number, line.column, "a string outside any msgctxt, msgid or msgstr");
+    if (r.field == po_field::msgstr)
+        r.entry.msgstr_end = line.end;
+    // One or more quoted strings, separated by blanks.
+    std::string part;
+    for (;;) {
+        if (!read_quoted(text, at, part))
+            return fail(r, line.number, line.column - 1 + column_of(text, at), "a bad quoted string");
+        *into += part;
+        at = text.find_first_not_of(" \t", at);
+        if (at == std::string_view::npos)
+            return true;
+        if (text[at] != '"')
+            return fail(r, line.number, line.column - 1 + column_of(text, at), "text after the quoted string");
+    }
+}
+
+} // namespace
+
+bool read_po(std::string_view text, po_contents& po)
+{
+    po = po_contents{};
+    po_reader r{po, {}, false, false, false, po_field::none, {}};
+    std::size_t at = text.starts_with("\xEF\xBB\xBF") ? 3 : 0;
+    std::string_view rest = text.substr(at);
+    for (std::size_t number = 1; !rest.empty(); ++number) {
+        const po_line line = next_line(rest, at, number);
+        if (line.text.empty() || line.text.starts_with("#|"))
+            continue;
+        if (line.text.starts_with("#~")) {
+            r.pending_fuzzy = false; // flags before an obsolete entry are its own
+            std::string_view obsolete = line.text.substr(2);
+            while (!obsolete.empty() && (obsolete.front() == ' ' || obsolete.front() == '\t'))
+                obsolete.remove_prefix(1);
+            po.obsolete += obsolete.starts_with("msgid ") || obsolete.starts_with("msgid\t");
+            continue;
+        }
+        if (line.text[0] == '#') {
+            if (r.has_msgstr && !finish_entry(r))
+                return false;
+            r.field = po_field::none;
+            if (line.text.starts_with("#,"))
+                r.pending_fuzzy = r.pending_fuzzy || has_flag(line.text.substr(2), "fuzzy");
+            continue;
+        }
+        if (!read_field_line(r, line))
+            return false;
+    }
+    return finish_entry(r);
+}
+
+po_place msgstr_place(std::string_view text, const po_entry& entry, std::size_t at)
+{
+    std::string_view rest = text.substr(std::min(entry.msgstr_begin, text.size()),
+                                        entry.msgstr_end - std::min(entry.msgstr_begin, entry.msgstr_end));
+    std::size_t offset = entry.msgstr_begin;
+    std::size_t done = 0; // msgstr bytes before the current quoted string
+    po_place last{entry.msgstr_line, 1};
+    for (std::size_t number = entry.msgstr_line; !rest.empty(); ++number) {
+        const po_line line = next_line(rest, offset, number);
+        std::size_t k = line.text.find('"');
+        while (k != std::string_view::npos && k < line.text.size()) {
+            std::size_t end = k;
+            std::string part;
+            if (!read_quoted(line.text, end, part))
+                break;
+            // Walk the string: each plain byte and each escape is one byte of the msgstr.
+            std::size_t p = k + 1;
+            for (std::size_t b = 0; b < part.size(); ++b) {
+                if (done + b == at)
+                    return {number, line.column - 1 + column_of(line.text, p)};
+                p += quoted_length(line.text, p);
+            }
+            done += part.size();
+            last = {number, line.column - 1 + column_of(line.text, end - 1)};
+            k = line.text.find('"', end);
+        }
+    }
+    return last; // the end of the msgstr: its closing quote
+}
 std::string_view po_header_field(std::string_view header, std::string_view name)
 {
     while (!header.empty()) {

@@ -23,17 +23,40 @@ void write_po_header(text_output& out, std::string_view fields);
 void write_po_entry(text_output& out, std::string_view comment, std::string_view context, std::string_view msgid);
 
 struct po_entry {
-    std::size_t line = 0;        // of the msgctxt or msgid that opens the entry
+    std::size_t line = 0, column = 0; // of the msgctxt or msgid that opens the entry
     std::size_t msgstr_line = 0;
+    std::size_t msgstr_begin = 0, msgstr_end = 0; // the msgstr's lines: from its keyword to its last line end
     bool has_context = false;
     bool fuzzy = false;
     bool plural = false;         // msgid_plural or msgstr[n]
     std::string context, msgid, msgstr;
 };
 
-// Reads the entries of a PO file in any wrapping and order (the header among them).
-// Returns false with `error` ("line N: ...") on a syntax fault.
-bool read_po(std::string_view text, std::vector<po_entry>& entries, std::string& error);
+// A PO file read: its entries (the header among them), the number of its obsolete (#~)
+// entries, or the place and reason of its first syntax fault. Byte positions
+// (msgstr_begin, msgstr_end) count from the start of the text given to read_po.
+struct po_contents {
+    std::vector<po_entry> entries;
+    std::size_t obsolete = 0;
+    std::size_t error_line = 0, error_column = 0; // 1-based, the column in characters
+    std::string error;
+};
+
+// Reads a PO file in any wrapping and order. Returns false on a syntax fault.
+bool read_po(std::string_view text, po_contents& po);
+
+// The line and column (1-based, in characters) in `text`, the PO file given to read_po,
+// of byte `at` of the entry's msgstr: where the character written there starts.
+struct po_place {
+    std::size_t line = 0, column = 0;
+};
+po_place msgstr_place(std::string_view text, const po_entry& entry, std::size_t at);
+
+// The column (1-based, in characters) of byte `at` of a line.
+std::size_t column_of(std::string_view line, std::size_t at);
+
+// Writes a msgstr as write_po_entry does.
+void write_po_msgstr(text_output& out, std::string_view msgstr);
 
 // The value of header field `name` ("Content-Type"), or an empty view.
 std::string_view po_header_field(std::string_view header, std::string_view name);

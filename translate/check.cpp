@@ -1,0 +1,441 @@
+#include "translate/check.h"
+
+#include <algorithm>
+#include <cctype>
+#include <map>
+#include <numeric>
+#include <set>
+
+#include "format/notation.h"
+#include "translate/command.h"
+#include "translate/po.h"
+
+namespace {
+
+// What the check knows of the PO and the file while it reads the entries.
+struct checker {
+    const game_file& file;
+    std::string_view po;
+    const check_options& options;
+    po_check& check;
+    std::map<std::string, std::size_t> seen;               // a place named: the line of its entry
+    std::map<std::pair<std::size_t, std::uint32_t>, std::size_t> block_width; // (table, block): widest line
+};
+
+// A translation taken, with where its entry is and by how much its text grew.
+struct taken_text {
+    new_text text;
+    std::size_t line = 0, column = 0;
+    std::int64_t growth = 0;
+};
+
+void add(checker& c, po_place at, severity level, std::string message)
+{
+    c.check.problems.push_back({at.line, at.column, level, std::move(message)});
+}
+
+po_place entry_place(const po_entry& entry)
+{
+    return {entry.line, entry.column};
+}
+
+// Where a context names a string: its table, block and position.
+bool place_of(const game_file& file, const std::string& context, new_text& place)
+{
+    const std::vector<string_table>& tables = tables_of(file);
+    for (place.table = 0; place.table < tables.size(); ++place.table) {
+        const string_table& t = tables[place.table];
+        const std::string prefix = t.section < 0 ? "" : std::to_string(t.section) + ":";
+        if (!context.starts_with(prefix))
+            continue;
+        const std::string rest = context.substr(prefix.size());
+        const std::size_t colon = rest.find(':');
+        if (colon == std::string::npos || colon > 9 || rest.size() - colon > 10 ||
+            rest.find_first_not_of("0123456789:") != std::string::npos)
+            return false;
+        const unsigned long b = std::stoul("0" + rest.substr(0, colon));
+        const unsigned long j = std::stoul("0" + rest.substr(colon + 1));
+        if (b >= t.directory.num_blocks || j >= t.directory.blocks[b].count)
+            return false;
+        place.block = static_cast<std::uint32_t>(b);
+        place.index = static_cast<std::uint32_t>(j);
+        return string_place(t.section, place.block, place.index) == context; // as export writes it, digit for digit
+    }
+    return false;
+}
+
+std::string upper(std::string_view text)
+{
+    std::string name(text);
+    for (char& ch : name)
+        ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
+    return name;
+}
+
+// The header: its charset must be UTF-8; a PO exported from another file gets a warning.
+void check_header(checker& c, const po_entry& entry)
+{
+    const std::string_view type = po_header_field(entry.msgstr, "Content-Type");
+    std::size_t at = upper(type).find("CHARSET=");
+    if (at != std::string_view::npos) {
+        const std::string_view rest = type.substr(at + 8);
+        const std::string_view name = rest.substr(0, std::min(rest.find_first_of(" \t;"), rest.size()));
+        if (upper(name) != "UTF-8" && upper(name) != "UTF8")
+            add(c, entry_place(entry), severity::error,
+                "the header declares charset=" + shown_text(name) + "; kx_text reads UTF-8");
+    }
+    const std::string_view source = po_header_field(entry.msgstr, "X-Kx-Source");
+    if (!source.empty() && source != base_name(c.file.path))
+        add(c, entry_place(entry), severity::warning,
+            "the PO was exported from " + shown_text(source) + ", not from " + base_name(c.file.path));
+}
+
+// The widths of the lines of a text as stored: the bytes of its characters' codes,
+// escapes counting nothing.
+std::vector<std::size_t> line_widths(std::string_view text, const coded_text& coded, std::vector<std::size_t>* starts = nullptr)
+{
+    std::vector<std::size_t> widths{0};
+    if (starts != nullptr)
+        starts->assign(1, 0);
+    for (std::size_t k = 0; k < coded.unit_at.size(); ++k) {
+        const std::size_t at = coded.unit_at[k];
+        if (text[at] == '\n') {
+            widths.push_back(0);
+            if (starts != nullptr)
+                starts->push_back(at + 1);
+        } else if (text[at] != '{') {
+            const std::size_t next = k + 1 < coded.unit_byte.size() ? coded.unit_byte[k + 1] : coded.bytes.size();
+            widths.back() += next - coded.unit_byte[k];
+        }
+    }
+    return widths;
+}
+
+// The widest line among the original strings of a block.
+std::size_t widest_in_block(checker& c, std::size_t table, std::uint32_t block)
+{
+    const auto [it, fresh] = c.block_width.emplace(std::make_pair(table, block), 0);
+    if (!fresh)
+        return it->second;
+    const string_table& t = tables_of(c.file)[table];
+    std::vector<std::uint8_t> bytes;
+    std::string text;
+    for (std::uint32_t j = 0; j < t.directory.blocks[block].count; ++j) {
+        string_bytes(c.file, t, string_start(t.data, t.directory.blocks[block], j), bytes);
+        string_text(c.file, bytes, text);
+        coded_text coded;
+        stored_bytes(c.file, text, coded);
+        for (std::size_t w : line_widths(text, coded))
+            it->second = std::max(it->second, w);
+    }
+    return it->second;
+}
+
+bool is_blank_at(std::string_view text, std::size_t at, std::size_t& length)
+{
+    length = text[at] == ' ' || text[at] == '\t' || text[at] == '\n' ? 1 : text.substr(at).starts_with("\u3000") ? 3 : 0;
+    return length != 0;
+}
+
+std::string_view leading_blanks(std::string_view text)
+{
+    std::size_t at = 0, length = 0;
+    while (at < text.size() && is_blank_at(text, at, length))
+        at += length;
+    return text.substr(0, at);
+}
+
+std::string_view trailing_blanks(std::string_view text)
+{
+    std::size_t end = text.size();
+    while (end > 0 && (text[end - 1] == ' ' || text[end - 1] == '\t' || text[end - 1] == '\n' ||
+                       (end >= 3 && text.substr(end - 3, 3) == "\u3000")))
+        end -= text[end - 1] == ' ' || text[end - 1] == '\t' || text[end - 1] == '\n' ? 1 : 3;
+    return text.substr(end);
+}
+
+// The escapes of a text in the notation, with where each starts.
+std::vector<std::pair<std::string, std::size_t>> escapes_of(std::string_view text)
+{
+    std::vector<std::pair<std::string, std::size_t>> found;
+    for (std::size_t at = text.find('{'); at != std::string_view::npos; at = text.find('{', at + 1)) {
+        const std::size_t close = text.find('}', at);
+        if (close == std::string_view::npos)
+            break;
+        found.emplace_back(std::string(text.substr(at, close + 1 - at)), at);
+    }
+    return found;
+}
+
+// Escapes missing from the msgstr or added to it, and blanks at either end that differ.
+void check_like_msgid(checker& c, const po_entry& entry, severity level)
+{
+    std::multiset<std::string> in_msgid;
+    for (auto& [escape, at] : escapes_of(entry.msgid))
+        in_msgid.insert(escape);
+    for (auto& [escape, at] : escapes_of(entry.msgstr)) {
+        if (const auto it = in_msgid.find(escape); it != in_msgid.end())
+            in_msgid.erase(it);
+        else
+            add(c, msgstr_place(c.po, entry, at), level, entry.context + ": the escape " + escape + " is not in the msgid");
+    }
+    for (const std::string& escape : in_msgid)
+        add(c, entry_place(entry), level, entry.context + ": the escape " + escape + " of the msgid is missing from the msgstr");
+    if (leading_blanks(entry.msgid) != leading_blanks(entry.msgstr))
+        add(c, msgstr_place(c.po, entry, 0), level,
+            entry.context + ": the msgstr starts with other blanks or line breaks than the msgid");
+    if (trailing_blanks(entry.msgid) != trailing_blanks(entry.msgstr))
+        add(c, msgstr_place(c.po, entry, entry.msgstr.size() - trailing_blanks(entry.msgstr).size()), level,
+            entry.context + ": the msgstr ends with other blanks or line breaks than the msgid");
+}
+
+// Breaks each line of `text` wider than `limit` at its last blank that fits; true if
+// any line was broken.
+bool wrap_text(std::string& text, const coded_text& coded, std::size_t limit)
+{
+    bool broken = false;
+    std::size_t width = 0;
+    std::size_t blank = std::string::npos; // the last blank of the line that fits
+    std::size_t after_blank = 0;           // the width of the line after that blank
+    for (std::size_t k = 0; k < coded.unit_at.size(); ++k) {
+        const std::size_t at = coded.unit_at[k];
+        if (text[at] == '\n') {
+            width = 0;
+            blank = std::string::npos;
+            continue;
+        }
+        if (text[at] == '{')
+            continue;
+        const std::size_t next = k + 1 < coded.unit_byte.size() ? coded.unit_byte[k + 1] : coded.bytes.size();
+        const std::size_t cells = next - coded.unit_byte[k];
+        if (text[at] == ' ' && width <= limit) {
+            blank = at;
+            after_blank = 0;
+            width += cells;
+            continue;
+        }
+        if (width + cells > limit && blank != std::string::npos) {
+            text[blank] = '\n'; // the blank becomes the line break
+            broken = true;
+            width = after_blank;
+            blank = std::string::npos;
+        }
+        width += cells;
+        after_blank += cells;
+    }
+    return broken;
+}
+
+// The width and line count of a translation against the original string's block.
+void check_width(checker& c, const po_entry& entry, const new_text& place, std::string& text, coded_text& coded,
+                 severity level)
+{
+    const std::size_t limit = c.options.max_width != 0 ? c.options.max_width : widest_in_block(c, place.table, place.block);
+    if (c.options.wrap && wrap_text(text, coded, limit)) {
+        coded_text again;
+        stored_bytes(c.file, text, again);
+        if (again.problems.empty()) {
+            coded = std::move(again);
+            wrapped_msgstr w{entry.msgstr_begin, entry.msgstr_end, text};
+            c.check.wrapped.push_back(std::move(w));
+        } else {
+            text = entry.msgstr;
+        }
+    }
+    std::vector<std::size_t> starts;
+    const std::vector<std::size_t> widths = line_widths(text, coded, &starts);
+    const std::string why = c.options.max_width != 0 ? "--max-width" : "the block's widest original line";
+    for (std::size_t n = 0; n < widths.size(); ++n)
+        if (widths[n] > limit)
+            add(c, msgstr_place(c.po, entry, std::min(starts[n], entry.msgstr.size())), level,
+                entry.context + ": line " + std::to_string(n + 1) + " is " + std::to_string(widths[n]) +
+                    " bytes wide, wider than " + why + " (" + std::to_string(limit) + ")");
+    const std::size_t lines = c.options.max_lines != 0 ? c.options.max_lines
+                                                      : static_cast<std::size_t>(std::count(entry.msgid.begin(), entry.msgid.end(), '\n')) + 1;
+    if (widths.size() > lines)
+        add(c, entry_place(entry), level,
+            entry.context + ": " + std::to_string(widths.size()) + " lines, more than " +
+                (c.options.max_lines != 0 ? "--max-lines" : "the original's") + " (" + std::to_string(lines) + ")");
+}
+
+// Reads one entry that names a string. Returns true with `taken` for a translation to take.
+bool check_entry(checker& c, const po_entry& entry, taken_text& taken)
+{
+    const severity level = entry.fuzzy ? severity::warning : severity::error;
+    new_text& text = taken.text;
+    if (!entry.has_context || !place_of(c.file, entry.context, text)) {
+        ++c.check.counts.no_string;
+        add(c, entry_place(entry), level,
+            entry.has_context ? "msgctxt \"" + shown_text(entry.context) + "\" names no string of " + c.file.path
+                              : "an entry without msgctxt names no string");
+        return false;
+    }
+    if (const auto [first, fresh] = c.seen.emplace(entry.context, entry.line); !fresh) {
+        add(c, entry_place(entry), level,
+            "msgctxt \"" + entry.context + "\" again (first at line " + std::to_string(first->second) + ")");
+        return false;
+    }
+    if (entry.plural)
+        return add(c, entry_place(entry), level, entry.context + ": plural forms have no place here"), false;
+    const string_table& t = tables_of(c.file)[text.table];
+    std::vector<std::uint8_t> old_bytes;
+    std::string old_text;
+    string_bytes(c.file, t, string_start(t.data, t.directory.blocks[text.block], text.index), old_bytes);
+    string_text(c.file, old_bytes, old_text);
+    entry_counts& counts = c.check.counts;
+    ++(entry.fuzzy ? counts.fuzzy : entry.msgstr.empty() ? counts.untranslated : counts.translated);
+    if (entry.msgid != old_text) {
+        std::string quoted;
+        append_quoted(quoted, old_text);
+        return add(c, entry_place(entry), level,
+                   entry.context + ": msgid no longer matches the file, which holds " + shown_text(quoted)), false;
+    }
+    if (entry.msgstr.empty())
+        return false;
+    coded_text coded;
+    stored_bytes(c.file, entry.msgstr, coded);
+    for (const text_problem& problem : coded.problems)
+        add(c, msgstr_place(c.po, entry, problem.at), level, entry.context + ": " + text_problem_text(problem, entry.msgstr));
+    if (!coded.problems.empty())
+        return false;
+    check_like_msgid(c, entry, severity::warning);
+    std::string translation = entry.msgstr;
+    check_width(c, entry, text, translation, coded, severity::warning);
+    if (entry.fuzzy)
+        return false;
+    taken.growth = static_cast<std::int64_t>(coded.bytes.size()) - static_cast<std::int64_t>(old_bytes.size());
+    text.bytes = std::move(coded.bytes);
+    c.check.changed += text.bytes != old_bytes;
+    taken.line = entry.line;
+    taken.column = entry.column;
+    return true;
+}
+
+// A rebuild that fails: at the entry of the string out of reach, with the entries whose
+// texts grew in its table, or at the first of them.
+void report_rebuild(checker& c, const status& s, const std::vector<taken_text>& taken)
+{
+    std::string message = c.file.path + ": " + failure_place(s) + failure_text(s, c.file.path);
+    po_place at{};
+    if (s.code == failure::out_of_reach) {
+        const std::vector<string_table>& tables = tables_of(c.file);
+        std::size_t table = 0;
+        while (table + 1 < tables.size() && tables[table].section != s.section)
+            ++table;
+        message += " (" + counted(s.distance - 0xFFFF, "byte") + " over); texts that grew in this table:";
+        std::size_t listed = 0;
+        for (const taken_text& t : taken) {
+            if (t.text.table == table && t.text.block == s.block && t.text.index == s.string)
+                at = {t.line, t.column};
+            if (t.text.table != table || t.growth <= 0)
+                continue;
+            if (at.line == 0)
+                at = {t.line, t.column};
+            if (++listed <= 10)
+                message += " line " + std::to_string(t.line) + " (+" + std::to_string(t.growth) + ")";
+        }
+        if (listed > 10)
+            message += " and " + std::to_string(listed - 10) + " more";
+        if (listed == 0)
+            message += " none";
+    }
+    add(c, at, severity::error, message);
+}
+
+void rebuild(checker& c, std::vector<taken_text>& taken)
+{
+    std::sort(taken.begin(), taken.end(), [](const taken_text& a, const taken_text& b) {
+        return std::tie(a.text.table, a.text.block, a.text.index) < std::tie(b.text.table, b.text.block, b.text.index);
+    });
+    std::vector<new_text>& texts = c.check.texts;
+    for (taken_text& t : taken)
+        texts.push_back(std::move(t.text));
+    if (const status s = rebuild_game_file(c.file, texts, c.check.result); failed(s))
+        return report_rebuild(c, s, taken); // the places of `taken` stay after the move
+    game_file rebuilt;
+    status s = parse_game_file(c.check.result.bytes, c.file.path, kind_of(c.file), rebuilt);
+    if (!failed(s))
+        s = check_rebuilt(c.file, texts, rebuilt);
+    if (failed(s))
+        return add(c, {}, severity::error, "the rebuilt file fails its check: " + failure_text(s, c.file.path));
+    c.check.rebuilt = true;
+}
+
+} // namespace
+
+void check_po(const game_file& file, std::string_view po, const check_options& options, po_check& check)
+{
+    check = po_check{};
+    checker c{file, po, options, check, {}, {}};
+    po_contents contents;
+    if (!read_po(po, contents)) {
+        check.unreadable = true;
+        return add(c, {contents.error_line, contents.error_column}, severity::error, shown_text(contents.error));
+    }
+    check.counts.obsolete = contents.obsolete;
+    std::vector<taken_text> taken;
+    std::size_t entries = 0;
+    for (const po_entry& entry : contents.entries) {
+        if (!entry.has_context && entry.msgid.empty()) {
+            check_header(c, entry);
+            continue;
+        }
+        ++entries;
+        taken_text t{};
+        if (check_entry(c, entry, t))
+            taken.push_back(std::move(t));
+    }
+    if (entries == 0)
+        add(c, {}, severity::error, "no entries: the PO names no string to translate");
+    else if (check.counts.no_string == entries)
+        add(c, {}, severity::error, "no entry names a string of " + file.path);
+    std::uint64_t total = 0;
+    for (const string_table& t : tables_of(file))
+        for (const string_block& b : t.directory.blocks)
+            total += b.count;
+    check.counts.without_entry = total - c.seen.size();
+    if (!check_failed(check, options.strict))
+        rebuild(c, taken);
+    std::stable_sort(check.problems.begin(), check.problems.end(), [](const diagnostic& a, const diagnostic& b) {
+        return std::make_tuple(a.line == 0, a.line, a.column) < std::make_tuple(b.line == 0, b.line, b.column);
+    });
+}
+
+bool check_failed(const po_check& check, bool strict)
+{
+    return std::any_of(check.problems.begin(), check.problems.end(),
+                       [&](const diagnostic& d) { return strict || d.level == severity::error; });
+}
+
+void write_report(const po_check& check, std::string_view po_name, const game_file& file, text_output& to)
+{
+    std::uint64_t errors = 0, warnings = 0;
+    for (const diagnostic& d : check.problems) {
+        out_text(to, po_name);
+        if (d.line != 0)
+            out_text(to, ":" + std::to_string(d.line) + ":" + std::to_string(d.column));
+        out_text(to, d.level == severity::error ? ": error: " : ": warning: ");
+        out_text(to, d.message);
+        out_byte(to, '\n');
+        ++(d.level == severity::error ? errors : warnings);
+    }
+    if (check.unreadable)
+        return;
+    const entry_counts& n = check.counts;
+    out_text(to, std::string(po_name) + ": " + std::to_string(n.translated) + " translated, " +
+                     std::to_string(n.fuzzy) + " fuzzy, " + std::to_string(n.untranslated) + " untranslated, " +
+                     std::to_string(n.obsolete) + " obsolete, " + std::to_string(n.no_string) +
+                     (n.no_string == 1 ? " entry" : " entries") + " naming no string, " + counted(n.without_entry, "string") + " of " + base_name(file.path) +
+                     " without an entry; " + counted(errors, "error") + ", " + counted(warnings, "warning") + "\n");
+}
+
+void write_wrapped(std::string_view po, const po_check& check, text_output& to)
+{
+    std::size_t at = 0;
+    for (const wrapped_msgstr& w : check.wrapped) {
+        out_text(to, po.substr(at, w.begin - at));
+        write_po_msgstr(to, w.text);
+        at = w.end;
+    }
+    out_text(to, po.substr(at));
+}
