@@ -258,6 +258,28 @@ void check_width(checker& c, const po_entry& entry, const new_text& place, std::
                 (c.options.max_lines != 0 ? "--max-lines" : "the original's") + " (" + std::to_string(lines) + ")");
 }
 
+// For a refused byte: the unit of the text that holds it and the bytes it is stored in.
+std::string stored_as(std::string_view text, const coded_text& coded, const text_problem& problem)
+{
+    switch (problem.fault) {
+    case text_fault::end_byte: case text_fault::lead_before_end: case text_fault::mark_in_text:
+    case text_fault::bad_trail: case text_fault::lead_before_mark: case text_fault::lone_end_mark:
+        break;
+    default:
+        return {};
+    }
+    const auto unit = std::find(coded.unit_at.begin(), coded.unit_at.end(), problem.at);
+    if (unit == coded.unit_at.end() || text[problem.at] == '{') // an escape names its bytes itself
+        return {};
+    const auto k = static_cast<std::size_t>(unit - coded.unit_at.begin());
+    const std::size_t end = k + 1 < coded.unit_at.size() ? coded.unit_at[k + 1] : text.size();
+    const std::size_t bytes_end = k + 1 < coded.unit_byte.size() ? coded.unit_byte[k + 1] : coded.bytes.size();
+    std::string codes;
+    for (std::size_t b = coded.unit_byte[k]; b < bytes_end; ++b)
+        codes += (codes.empty() ? "" : " ") + hex_text(coded.bytes[b], 2);
+    return " (\"" + shown_text(text.substr(problem.at, end - problem.at)) + "\" is stored as " + codes + ")";
+}
+
 // Reads one entry that names a string. Returns true with `taken` for a translation to take.
 bool check_entry(checker& c, const po_entry& entry, taken_text& taken)
 {
@@ -295,7 +317,8 @@ bool check_entry(checker& c, const po_entry& entry, taken_text& taken)
     coded_text coded;
     stored_bytes(c.file, entry.msgstr, coded);
     for (const text_problem& problem : coded.problems)
-        add(c, msgstr_place(c.po, entry, problem.at), level, entry.context + ": " + text_problem_text(problem, entry.msgstr));
+        add(c, msgstr_place(c.po, entry, problem.at), level,
+            entry.context + ": " + text_problem_text(problem, entry.msgstr) + stored_as(entry.msgstr, coded, problem));
     if (!coded.problems.empty())
         return false;
     check_like_msgid(c, entry, severity::warning);

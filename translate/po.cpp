@@ -252,6 +252,12 @@ bool read_po(std::string_view text, po_contents& po)
 {
     po = po_contents{};
     po_reader r{po, {}, false, false, false, po_field::none, {}};
+    if (text.starts_with("\xFF\xFE") || text.starts_with("\xFE\xFF") || text.find('\0') != std::string_view::npos)
+        return fail(r, 1, 1, "NUL bytes or a UTF-16 byte order mark: this is not a UTF-8 PO file "
+                             "(convert a UTF-16 one with iconv -f UTF-16 -t UTF-8)");
+    if (const std::size_t cr = text.find('\r'); cr != std::string_view::npos && text.find('\n') == std::string_view::npos &&
+                                                cr + 1 < text.size())
+        return fail(r, 1, 1, "its lines end in CR alone: save it with LF or CR LF line ends");
     std::size_t at = text.starts_with("\xEF\xBB\xBF") ? 3 : 0;
     std::string_view rest = text.substr(at);
     for (std::size_t number = 1; !rest.empty(); ++number) {
