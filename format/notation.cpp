@@ -238,8 +238,23 @@ std::string text_problem_text(const text_problem& problem, std::string_view text
         return "a backslash followed by n is the game's line break: write a line break there "
                "(the two characters themselves cannot be stored)";
     case text_fault::reads_back: {
-        std::string quoted;
-        append_quoted(quoted, problem.read_back);
+        // A long text is shown from a little before where it goes wrong, 60 characters.
+        std::string_view back = problem.read_back;
+        const bool long_text = character_column(back, back.size()) > 61;
+        std::size_t from = std::min(problem.at, back.size());
+        for (int n = 0; long_text && n < 20 && from > 0; ++n)
+            while (from > 0 && (static_cast<unsigned char>(back[--from]) & 0xC0) == 0x80) {
+            }
+        if (!long_text)
+            from = 0;
+        std::size_t to = from;
+        for (int n = 0; n < 60 && to < back.size(); ++n)
+            while (++to < back.size() && (static_cast<unsigned char>(back[to]) & 0xC0) == 0x80) {
+            }
+        std::string quoted = from > 0 ? "..." : "";
+        append_quoted(quoted, back.substr(from, long_text ? to - from : back.size()));
+        if (long_text && to < back.size())
+            quoted += "...";
         return "the game reads these bytes back as " + quoted + "; write that instead";
     }
     }

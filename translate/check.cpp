@@ -39,6 +39,13 @@ po_place entry_place(const po_entry& entry)
     return {entry.line, entry.column};
 }
 
+// The place of one byte of a msgstr (see msgstr_cursor for many).
+po_place place_of_byte(std::string_view po, const po_entry& entry, std::size_t at)
+{
+    msgstr_cursor cursor = msgstr_start(po, entry);
+    return msgstr_place(cursor, at);
+}
+
 // Where a context names a string: its table, block and position.
 bool place_of(const game_file& file, const std::string& context, new_text& place)
 {
@@ -173,19 +180,20 @@ void check_like_msgid(checker& c, const po_entry& entry, severity level)
     std::multiset<std::string> in_msgid;
     for (auto& [escape, at] : escapes_of(entry.msgid))
         in_msgid.insert(escape);
+    msgstr_cursor cursor = msgstr_start(c.po, entry);
     for (auto& [escape, at] : escapes_of(entry.msgstr)) {
         if (const auto it = in_msgid.find(escape); it != in_msgid.end())
             in_msgid.erase(it);
         else
-            add(c, msgstr_place(c.po, entry, at), level, entry.context + ": the escape " + escape + " is not in the msgid");
+            add(c, msgstr_place(cursor, at), level, entry.context + ": the escape " + escape + " is not in the msgid");
     }
     for (const std::string& escape : in_msgid)
         add(c, entry_place(entry), level, entry.context + ": the escape " + escape + " of the msgid is missing from the msgstr");
     if (leading_blanks(entry.msgid) != leading_blanks(entry.msgstr))
-        add(c, msgstr_place(c.po, entry, 0), level,
+        add(c, place_of_byte(c.po, entry, 0), level,
             entry.context + ": the msgstr starts with other blanks or line breaks than the msgid");
     if (trailing_blanks(entry.msgid) != trailing_blanks(entry.msgstr))
-        add(c, msgstr_place(c.po, entry, entry.msgstr.size() - trailing_blanks(entry.msgstr).size()), level,
+        add(c, place_of_byte(c.po, entry, entry.msgstr.size() - trailing_blanks(entry.msgstr).size()), level,
             entry.context + ": the msgstr ends with other blanks or line breaks than the msgid");
 }
 
@@ -245,9 +253,10 @@ void check_width(checker& c, const po_entry& entry, const new_text& place, std::
     std::vector<std::size_t> starts;
     const std::vector<std::size_t> widths = line_widths(text, coded, &starts);
     const std::string why = c.options.max_width != 0 ? "--max-width" : "the block's widest original line";
+    msgstr_cursor cursor = msgstr_start(c.po, entry);
     for (std::size_t n = 0; n < widths.size(); ++n)
         if (widths[n] > limit)
-            add(c, msgstr_place(c.po, entry, std::min(starts[n], entry.msgstr.size())), level,
+            add(c, msgstr_place(cursor, std::min(starts[n], entry.msgstr.size())), level,
                 entry.context + ": line " + std::to_string(n + 1) + " is " + std::to_string(widths[n]) +
                     " bytes wide, wider than " + why + " (" + std::to_string(limit) + ")");
     const std::size_t lines = c.options.max_lines != 0 ? c.options.max_lines
@@ -268,8 +277,8 @@ std::string stored_as(std::string_view text, const coded_text& coded, const text
     default:
         return {};
     }
-    const auto unit = std::find(coded.unit_at.begin(), coded.unit_at.end(), problem.at);
-    if (unit == coded.unit_at.end() || text[problem.at] == '{') // an escape names its bytes itself
+    const auto unit = std::lower_bound(coded.unit_at.begin(), coded.unit_at.end(), problem.at);
+    if (unit == coded.unit_at.end() || *unit != problem.at || text[problem.at] == '{') // an escape names its bytes itself
         return {};
     const auto k = static_cast<std::size_t>(unit - coded.unit_at.begin());
     const std::size_t end = k + 1 < coded.unit_at.size() ? coded.unit_at[k + 1] : text.size();
@@ -316,8 +325,9 @@ bool check_entry(checker& c, const po_entry& entry, taken_text& taken)
         return false;
     coded_text coded;
     stored_bytes(c.file, entry.msgstr, coded);
+    msgstr_cursor cursor = msgstr_start(c.po, entry);
     for (const text_problem& problem : coded.problems)
-        add(c, msgstr_place(c.po, entry, problem.at), level,
+        add(c, msgstr_place(cursor, problem.at), level,
             entry.context + ": " + text_problem_text(problem, entry.msgstr) + stored_as(entry.msgstr, coded, problem));
     if (!coded.problems.empty())
         return false;

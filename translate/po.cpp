@@ -286,35 +286,67 @@ bool read_po(std::string_view text, po_contents& po)
     return finish_entry(r);
 }
 
-po_place msgstr_place(std::string_view text, const po_entry& entry, std::size_t at)
+msgstr_cursor msgstr_start(std::string_view text, const po_entry& entry)
 {
-    std::string_view rest = text.substr(std::min(entry.msgstr_begin, text.size()),
-                                        entry.msgstr_end - std::min(entry.msgstr_begin, entry.msgstr_end));
-    std::size_t offset = entry.msgstr_begin;
-    std::size_t done = 0; // msgstr bytes before the current quoted string
-    po_place last{entry.msgstr_line, 1};
-    for (std::size_t number = entry.msgstr_line; !rest.empty(); ++number) {
-        const po_line line = next_line(rest, offset, number);
-        std::size_t k = line.text.find('"');
-        while (k != std::string_view::npos && k < line.text.size()) {
-            std::size_t end = k;
-            std::string part;
-            if (!read_quoted(line.text, end, part))
-                break;
-            // Walk the string: each plain byte and each escape is one byte of the msgstr.
-            std::size_t p = k + 1;
-            for (std::size_t b = 0; b < part.size(); ++b) {
-                if (done + b == at)
-                    return {number, line.column - 1 + column_of(line.text, p)};
-                p += quoted_length(line.text, p);
-            }
-            done += part.size();
-            last = {number, line.column - 1 + column_of(line.text, end - 1)};
-            k = line.text.find('"', end);
-        }
-    }
-    return last; // the end of the msgstr: its closing quote
+    msgstr_cursor cursor;
+    const std::size_t begin = std::min(entry.msgstr_begin, text.size());
+    cursor.rest = text.substr(begin, std::max(entry.msgstr_end, begin) - begin);
+    cursor.offset = begin;
+    cursor.number = entry.msgstr_line - 1;
+    cursor.last = {entry.msgstr_line, 1};
+    return cursor;
 }
+
+namespace {
+
+// Moves the cursor to its next quoted string; false at the end of the msgstr.
+bool next_string(msgstr_cursor& c)
+{
+    for (;;) {
+        if (c.quote < c.line.size()) {
+            std::size_t end = c.quote;
+            std::string part;
+            if (read_quoted(c.line, end, part)) {
+                c.p = c.quote + 1;
+                c.column = c.line_column - 1 + column_of(c.line, c.p);
+                c.left = part.size();
+                c.quote = std::min(c.line.find('"', end), c.line.size());
+                c.last = {c.number, c.line_column - 1 + column_of(c.line, end - 1)};
+                return true;
+            }
+        }
+        if (c.rest.empty())
+            return false;
+        const po_line line = next_line(c.rest, c.offset, ++c.number);
+        c.line = line.text;
+        c.line_column = line.column;
+        c.quote = std::min(c.line.find('"'), c.line.size());
+    }
+}
+
+} // namespace
+
+po_place msgstr_place(msgstr_cursor& c, std::size_t at)
+{
+    while (c.done < at || c.left == 0) {
+        if (c.left == 0) {
+            if (!next_string(c))
+                return c.last; // the end of the msgstr: its closing quote
+            continue;
+        }
+        // One byte of the msgstr: a plain byte or an escape of the file.
+        const std::size_t length = quoted_length(c.line, c.p);
+        if ((static_cast<unsigned char>(c.line[c.p]) & 0xC0) != 0x80)
+            ++c.column;
+        for (std::size_t k = 1; k < length; ++k)
+            c.column += (static_cast<unsigned char>(c.line[c.p + k]) & 0xC0) != 0x80;
+        c.p += length;
+        --c.left;
+        ++c.done;
+    }
+    return {c.number, c.column};
+}
+
 std::string_view po_header_field(std::string_view header, std::string_view name)
 {
     while (!header.empty()) {

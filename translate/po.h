@@ -46,11 +46,22 @@ struct po_contents {
 bool read_po(std::string_view text, po_contents& po);
 
 // The line and column (1-based, in characters) in `text`, the PO file given to read_po,
-// of byte `at` of the entry's msgstr: where the character written there starts.
+// of byte `at` of an entry's msgstr: where the character written there starts. A cursor
+// walks the msgstr's lines once for places asked in increasing order.
 struct po_place {
     std::size_t line = 0, column = 0;
 };
-po_place msgstr_place(std::string_view text, const po_entry& entry, std::size_t at);
+struct msgstr_cursor {
+    std::string_view rest, line;   // the lines not yet read, the current one
+    std::size_t offset = 0, number = 0, line_column = 1;
+    std::size_t quote = 0;         // the next quoted string of `line`
+    std::size_t p = 0, column = 0; // the next byte of the current string, its column
+    std::size_t left = 0;          // the bytes of the current string not yet passed
+    std::size_t done = 0;          // the msgstr bytes passed
+    po_place last;                 // the closing quote of the last string
+};
+msgstr_cursor msgstr_start(std::string_view text, const po_entry& entry);
+po_place msgstr_place(msgstr_cursor& cursor, std::size_t at);
 
 // The column (1-based, in characters) of byte `at` of a line.
 std::size_t column_of(std::string_view line, std::size_t at);
