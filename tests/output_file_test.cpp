@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <random>
 #include <set>
 #include <string>
 #include <vector>
@@ -23,7 +24,8 @@ namespace {
 
 fs::path fresh_folder(const std::string& name)
 {
-    const fs::path folder = fs::temp_directory_path() / ("kx_output_file_" + name);
+    // (a random name: two builds' tests may run at once)
+    const fs::path folder = fs::temp_directory_path() / ("kx_output_file_" + name + std::to_string(std::random_device{}()));
     fs::remove_all(folder);
     fs::create_directories(folder);
     return folder;

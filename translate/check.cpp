@@ -385,13 +385,15 @@ void rebuild(checker& c, std::vector<taken_text>& taken)
         texts.push_back(std::move(t.text));
     if (const status s = rebuild_game_file(c.file, texts, c.check.result); failed(s))
         return report_rebuild(c, s, taken); // the places of `taken` stay after the move
+    c.check.rebuilt = true;
+    if (!c.options.read_back)
+        return;
     game_file rebuilt;
     status s = parse_game_file(c.check.result.bytes, c.file.path, kind_of(c.file), rebuilt);
     if (!failed(s))
         s = check_rebuilt(c.file, texts, rebuilt);
     if (failed(s))
         return add(c, {}, severity::error, "the rebuilt file fails its check: " + failure_text(s, c.file.path));
-    c.check.rebuilt = true;
 }
 
 } // namespace

@@ -24,6 +24,7 @@ struct check_options {
     std::size_t max_width = 0;  // 0: the widest line among the block's original strings
     std::size_t max_lines = 0;  // 0: the lines of the original string
     bool wrap = false;          // break too-wide lines (po_check.wrapped)
+    bool read_back = true;      // parse the rebuilt file and check it string by string
 };
 
 struct entry_counts {
@@ -42,7 +43,7 @@ struct po_check {
     entry_counts counts;
     std::vector<new_text> texts;      // the translations taken, sorted by place
     std::uint64_t changed = 0;        // of those, the texts that differ from the file's
-    bool rebuilt = false;             // `result` holds the rebuilt file, checked
+    bool rebuilt = false;             // `result` holds the rebuilt file (checked when read_back)
     rebuilt_file result;
     std::vector<wrapped_msgstr> wrapped;
 };

@@ -102,7 +102,9 @@ int import_po(const import_request& request, text_output& err)
     game_file file;
     std::vector<std::uint8_t> po;
     po_check check;
-    if (!check_files(request, file, po, check, err))
+    import_request checked = request;
+    checked.options.read_back = false; // write_checked reads the file written back
+    if (!check_files(checked, file, po, check, err))
         return 1;
     write_report(check, po_name(request), file, err);
     if (check_failed(check, request.options.strict) || !check.rebuilt)
