@@ -30,6 +30,7 @@ struct output_file {
     std::size_t input = 0; // after is_input: the index of the input that `path` names
     int slot = -1;         // where the removal on a signal keeps `temporary`
     bool failed = false;   // a write, the sync or the close failed: no commit
+    sys_reason reason;     // why the open, a write, the sync, the close or the rename failed
 
     output_file() = default;
     output_file(const output_file&) = delete;
