@@ -1,5 +1,6 @@
 #include "cli/text_tool.h"
 
+#include <algorithm>
 #include <new>
 #include <string>
 #include <vector>
@@ -10,17 +11,29 @@
 
 namespace {
 
-constexpr std::string_view usage = "usage: kx_text export FILE [-o OUT.po] [--kind archive|pack] [--language LL]\n"
-                                   "       kx_text import FILE TRANSLATED.po -o NEWFILE [--kind archive|pack]\n"
-                                   "       kx_text -?|--help\n";
+constexpr std::string_view usage =
+    "usage: kx_text export FILE [-o OUT.po|OUT.pot|-] [--template] [--language LL] [--force] [--kind archive|pack]\n"
+    "       kx_text import FILE TRANSLATED.po -o NEWFILE [--kind archive|pack]\n"
+    "       kx_text -?|--help|--version\n";
 
 struct text_options {
     std::string command;
     std::vector<std::string> files;
     std::string output;
-    std::string language = "und"; // the language of the translations: undetermined
+    std::string language; // the language of the translations, empty when not given
     std::optional<file_kind> kind;
+    bool as_template = false;
+    bool force = false;
 };
+
+// A language tag as gettext names languages: de, pt_BR, sr@latin, zh-Hant.
+bool is_language_tag(std::string_view tag)
+{
+    return !tag.empty() && std::all_of(tag.begin(), tag.end(), [](char c) {
+        return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' || c == '-' ||
+               c == '@';
+    });
+}
 
 int report(text_output& err, std::string_view message)
 {
@@ -38,8 +51,10 @@ int read_option(arg_reader& args, std::string_view option, text_options& options
         return report(err, std::string(option) + " needs a value");
     if (option == "-o")
         options.output = value;
-    else if (option == "--language")
+    else if (option == "--language" && is_language_tag(value))
         options.language = value;
+    else if (option == "--language")
+        return report(err, "--language takes a language tag such as de, pt_BR or sr@latin, not '" + std::string(value) + "'");
     else if (value == "archive" || value == "pack")
         options.kind = value == "pack" ? file_kind::pack : file_kind::archive;
     else
@@ -55,6 +70,14 @@ int parse_arguments(arg_reader args, text_options& options, text_output& out, te
         if (arg == "-?" || arg == "-h" || arg == "--help") {
             out_text(out, usage);
             return -1;
+        }
+        if (arg == "--version") {
+            out_text(out, "kx_text " KX_VERSION "\n");
+            return -1;
+        }
+        if (arg == "--template" || arg == "--force") {
+            (arg == "--force" ? options.force : options.as_template) = true;
+            continue;
         }
         if (arg == "-o" || arg == "--kind" || arg == "--language") {
             if (read_option(args, arg, options, err) != 0)
@@ -77,8 +100,10 @@ int parse_arguments(arg_reader args, text_options& options, text_output& out, te
         return report(err, options.command + (files == 1 ? " takes one FILE" : " takes a FILE and a TRANSLATED.po"));
     if (options.command == "import" && options.output.empty())
         return report(err, "import needs -o NEWFILE");
+    if (options.command == "import" && options.output == "-")
+        return report(err, "import writes NEWFILE as a file, not to standard output");
     std::size_t input = 0;
-    if (!options.output.empty() && output_names_input(options.output, options.files, input))
+    if (!options.output.empty() && options.output != "-" && output_names_input(options.output, options.files, input))
         return report(err, "-o names " + options.files[input] + ", which this run reads; choose another name");
     return 0;
 }
@@ -86,7 +111,8 @@ int parse_arguments(arg_reader args, text_options& options, text_output& out, te
 int run_command(const text_options& options, text_output& out, text_output& err)
 {
     if (options.command == "export")
-        return export_po({options.files[0], options.kind, options.output, options.language}, out, err);
+        return export_po({options.files[0], options.kind, options.output, options.language, options.as_template, options.force},
+                         out, err);
     return import_po({options.files[0], options.files[1], options.output, options.kind}, err);
 }
 
@@ -103,8 +129,10 @@ int run_kx_text(int argc, const char* const* argv, text_output& out, text_output
         report(err, "memory exhausted");
         result = 1;
     }
-    if (result < 0 && out_finish(out) != 0) // the usage asked for
-        result = report(err, "can't write output");
+    if (result < 0 && out_finish(out) != 0) { // the usage asked for
+        const std::string reason = sys_reason_text(errno_reason(out.error));
+        result = report(err, "can't write output" + (reason.empty() ? "" : ": " + reason));
+    }
     out_finish(err);
     return result < 0 ? 0 : result;
 }

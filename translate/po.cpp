@@ -31,21 +31,62 @@ void write_keyword(text_output& out, std::string_view keyword, std::string_view 
 
 } // namespace
 
-void write_po_header(text_output& out, std::string_view fields)
+void write_po_header(text_output& out, std::string_view fields, bool fuzzy)
 {
+    if (fuzzy)
+        out_text(out, "#, fuzzy\n");
     write_keyword(out, "msgid", "");
     write_keyword(out, "msgstr", fields);
 }
 
-void write_po_entry(text_output& out, std::string_view comment, std::string_view context, std::string_view msgid)
+void write_po_entry(text_output& out, std::string_view comment, std::string_view reference, std::string_view context,
+                    std::string_view msgid)
 {
     out_byte(out, '\n');
     out_text(out, "#. ");
     out_text(out, comment);
+    out_text(out, "\n#: ");
+    out_text(out, reference);
     out_byte(out, '\n');
     write_keyword(out, "msgctxt", context);
     write_keyword(out, "msgid", msgid);
     write_keyword(out, "msgstr", "");
+}
+
+void parse_po_references(std::string_view line, std::size_t number, std::vector<po_reference>& into)
+{
+    static constexpr std::string_view isolate_open = "\u2068", isolate_close = "\u2069";
+    if (line.starts_with("#:"))
+        line.remove_prefix(2);
+    for (;;) {
+        const std::size_t start = line.find_first_not_of(" \t");
+        if (start == std::string_view::npos)
+            return;
+        line.remove_prefix(start);
+        po_reference& reference = into.emplace_back();
+        reference.line = number;
+        std::string_view token;
+        if (line.starts_with(isolate_open) && line.find(isolate_close) != std::string_view::npos) {
+            const std::size_t close = line.find(isolate_close);
+            reference.file = line.substr(isolate_open.size(), close - isolate_open.size());
+            line.remove_prefix(close + isolate_close.size());
+            token = line.substr(0, line.find_first_of(" \t"));
+            line.remove_prefix(token.size());
+            if (token.starts_with(':'))
+                reference.place = token.substr(1);
+            continue;
+        }
+        token = line.substr(0, line.find_first_of(" \t"));
+        line.remove_prefix(token.size());
+        // The place: after the first colon of the tail of digits and colons.
+        std::size_t tail = token.size();
+        while (tail > 0 && (token[tail - 1] == ':' || (token[tail - 1] >= '0' && token[tail - 1] <= '9')))
+            --tail;
+        const std::size_t colon = token.find(':', tail);
+        reference.file = token.substr(0, colon);
+        if (colon != std::string_view::npos)
+            reference.place = token.substr(colon + 1);
+    }
 }
 
 namespace {
@@ -58,6 +99,7 @@ struct po_reader {
     bool has_msgid = false;
     bool has_msgstr = false;
     bool pending_fuzzy = false;
+    std::vector<po_reference> pending_references;
     po_field field = po_field::none;
     std::string ignored; // the text of plural fields
 };
@@ -120,6 +162,8 @@ bool read_keyword(po_reader& r, std::string_view keyword, std::size_t number, st
             r.entry.line = number;
         r.entry.fuzzy = r.entry.fuzzy || r.pending_fuzzy;
         r.pending_fuzzy = false;
+        r.entry.references.insert(r.entry.references.end(), r.pending_references.begin(), r.pending_references.end());
+        r.pending_references.clear();
         r.entry.has_context |= keyword == "msgctxt";
         r.has_msgid |= keyword == "msgid";
         r.field = keyword == "msgid" ? po_field::msgid : po_field::context;
@@ -148,7 +192,7 @@ bool read_keyword(po_reader& r, std::string_view keyword, std::size_t number, st
 bool read_po(std::string_view text, std::vector<po_entry>& entries, std::string& error)
 {
     entries.clear();
-    po_reader r{entries, {}, false, false, false, po_field::none, {}};
+    po_reader r{entries, {}, false, false, false, {}, po_field::none, {}};
     if (text.starts_with("\xEF\xBB\xBF"))
         text.remove_prefix(3);
     std::size_t number = 0;
@@ -165,7 +209,8 @@ bool read_po(std::string_view text, std::vector<po_entry>& entries, std::string&
         if (line.empty() || line.starts_with("#|"))
             continue;
         if (line.starts_with("#~")) {
-            r.pending_fuzzy = false; // flags before an obsolete entry are its own
+            r.pending_fuzzy = false; // flags and references before an obsolete entry are its own
+            r.pending_references.clear();
             continue;
         }
         if (line[0] == '#') {
@@ -174,6 +219,8 @@ bool read_po(std::string_view text, std::vector<po_entry>& entries, std::string&
             r.field = po_field::none;
             if (line.starts_with("#,"))
                 r.pending_fuzzy = r.pending_fuzzy || has_flag(line.substr(2), "fuzzy");
+            else if (line.starts_with("#:"))
+                parse_po_references(line, number, r.pending_references);
             continue;
         }
         std::size_t at = 0;
@@ -219,4 +266,28 @@ std::string_view po_header_field(std::string_view header, std::string_view name)
         }
     }
     return {};
+}
+
+bool po_translated(std::string_view text, bool& translated, std::string& error)
+{
+    translated = false;
+    // The obsolete entries are read as a PO of their own, on the lines they have.
+    std::string obsolete;
+    for (std::string_view rest = text; !rest.empty();) {
+        const std::size_t nl = std::min(rest.find('\n'), rest.size());
+        std::string_view line = rest.substr(0, nl);
+        rest.remove_prefix(std::min(nl + 1, rest.size()));
+        line.remove_prefix(std::min(line.find_first_not_of(" \t"), line.size()));
+        if (line.starts_with("#~") && !line.starts_with("#~|"))
+            obsolete += line.substr(2);
+        obsolete += '\n';
+    }
+    std::vector<po_entry> entries;
+    for (const std::string_view one : {text, std::string_view(obsolete)}) {
+        if (!read_po(one, entries, error))
+            return false;
+        for (const po_entry& entry : entries)
+            translated |= !entry.msgstr.empty() && (entry.has_context || !entry.msgid.empty());
+    }
+    return true;
 }
