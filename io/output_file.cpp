@@ -413,10 +413,16 @@ output_opened output_file_open(const std::string& path, std::span<const std::str
     file.reason = {};
     if (output_names_input(path, inputs, file.input))
         return output_opened::is_input;
-    // A folder would take the temporary file beside it, and refuse only the rename.
+    // A folder would take the temporary file beside it, and refuse only the rename; a
+    // device or a pipe would be replaced by a file.
     std::error_code error;
-    if (std::filesystem::is_directory(file.target, error)) {
+    const std::filesystem::file_status existing = std::filesystem::status(file.target, error);
+    if (std::filesystem::is_directory(existing)) {
         file.reason = {sys_error::is_directory, EISDIR};
+        return output_opened::cant_create;
+    }
+    if (std::filesystem::exists(existing) && !std::filesystem::is_regular_file(existing)) {
+        file.reason = {sys_error::not_a_file, 0};
         return output_opened::cant_create;
     }
     for (int attempt = 0; attempt < 100; ++attempt) {

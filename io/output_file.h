@@ -41,7 +41,8 @@ struct output_file {
 enum class output_opened {
     ok,
     is_input,    // `path` names one of the inputs (by file identity, under any name)
-    cant_create, // the temporary file cannot be created beside the target
+    cant_create, // the target is a folder or no regular file, or the temporary file cannot
+                 // be created beside it (file.reason says why)
 };
 
 // Whether `path` (its links followed) names one of `inputs` by file identity: device

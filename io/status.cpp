@@ -32,6 +32,7 @@ std::string sys_reason_text(const sys_reason& reason)
     case sys_error::no_such_file: return "no such file";
     case sys_error::permission_denied: return "permission denied";
     case sys_error::is_directory: return "is a directory";
+    case sys_error::not_a_file: return "not a regular file";
     case sys_error::disk_full: return "disk full";
     case sys_error::other: break;
     }

@@ -59,6 +59,7 @@ enum class sys_error : std::uint8_t {
     no_such_file,
     permission_denied,
     is_directory,
+    not_a_file, // a device, a pipe, a socket: no file to replace
     disk_full,
     other, // `code` says which
 };

@@ -1,5 +1,6 @@
 #include <algorithm>
 #include <cctype>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -88,6 +89,9 @@ std::uint64_t unreached_bytes(const game_file& file)
 // without a translation. False after reporting why not.
 bool may_replace(const std::string& path, text_output& err)
 {
+    // Only a file can hold a PO (a pipe would wait for a writer); the output refuses the rest.
+    if (std::error_code code; !std::filesystem::is_regular_file(path, code))
+        return true;
     std::vector<std::uint8_t> bytes;
     if (const status s = read_whole_file(path, bytes); failed(s)) {
         if (s.reason == sys_error::no_such_file || s.reason == sys_error::is_directory)
