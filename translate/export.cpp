@@ -93,11 +93,8 @@ bool may_replace(const std::string& path, text_output& err)
     if (std::error_code code; !std::filesystem::is_regular_file(path, code))
         return true;
     std::vector<std::uint8_t> bytes;
-    if (const status s = read_whole_file(path, bytes); failed(s)) {
-        if (s.reason == sys_error::no_such_file || s.reason == sys_error::is_directory)
-            return true; // nothing to lose (the output itself refuses a folder)
+    if (const status s = read_whole_file(path, bytes); failed(s))
         return report(err, read_failure_text(s, path)), false;
-    }
     bool translated = false;
     std::string error;
     if (!po_translated(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()), translated, error))
@@ -108,13 +105,14 @@ bool may_replace(const std::string& path, text_output& err)
     return true;
 }
 
+// Whether a name ends in ".pot", in any case.
 bool ends_with_pot(std::string_view name)
 {
-    if (name.size() < 4)
-        return false;
-    std::string end(name.substr(name.size() - 4));
-    std::transform(end.begin(), end.end(), end.begin(), [](char c) { return static_cast<char>(std::tolower(static_cast<unsigned char>(c))); });
-    return end == ".pot";
+    const std::string_view pot = ".pot";
+    return name.size() >= pot.size() &&
+           std::equal(pot.begin(), pot.end(), name.end() - 4, [](char a, char b) {
+               return a == std::tolower(static_cast<unsigned char>(b));
+           });
 }
 
 } // namespace
