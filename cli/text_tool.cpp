@@ -1,5 +1,6 @@
 #include "cli/text_tool.h"
 
+#include <algorithm>
 #include <new>
 #include <string>
 #include <vector>
@@ -10,20 +11,32 @@
 
 namespace {
 
-constexpr std::string_view usage = "usage: kx_text export FILE [-o OUT.po] [--kind archive|pack] [--language LL]\n"
-                                   "       kx_text check FILE TRANSLATED.po [--strict] [--max-width N] [--max-lines N]\n"
-                                   "                     [--wrap -o WRAPPED.po] [--kind archive|pack]\n"
-                                   "       kx_text import FILE TRANSLATED.po -o NEWFILE [--strict] [--kind archive|pack]\n"
-                                   "       kx_text -?|--help\n";
+constexpr std::string_view usage =
+    "usage: kx_text export FILE [-o OUT.po|OUT.pot|-] [--template] [--language LL] [--force] [--kind archive|pack]\n"
+    "       kx_text check FILE TRANSLATED.po|- [--strict] [--max-width N] [--max-lines N]\n"
+    "                     [--wrap -o WRAPPED.po|-] [--kind archive|pack]\n"
+    "       kx_text import FILE TRANSLATED.po|- -o NEWFILE [--strict] [--kind archive|pack]\n"
+    "       kx_text -?|--help|--version\n";
 
 struct text_options {
     std::string command;
     std::vector<std::string> files;
     std::string output;
-    std::string language = "und"; // the language of the translations: undetermined
+    std::string language; // the language of the translations, empty when not given
     std::optional<file_kind> kind;
     check_options check;
+    bool as_template = false;
+    bool force = false;
 };
+
+// A language tag as gettext names languages: de, pt_BR, sr@latin, zh-Hant.
+bool is_language_tag(std::string_view tag)
+{
+    return !tag.empty() && std::all_of(tag.begin(), tag.end(), [](char c) {
+        return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' || c == '-' ||
+               c == '@';
+    });
+}
 
 int report(text_output& err, std::string_view message)
 {
@@ -48,8 +61,10 @@ int read_option(arg_reader& args, std::string_view option, text_options& options
         (option == "--max-width" ? options.check.max_width : options.check.max_lines) = n;
     } else if (option == "-o")
         options.output = value;
-    else if (option == "--language")
+    else if (option == "--language" && is_language_tag(value))
         options.language = value;
+    else if (option == "--language")
+        return report(err, "--language takes a language tag such as de, pt_BR or sr@latin, not '" + std::string(value) + "'");
     else if (value == "archive" || value == "pack")
         options.kind = value == "pack" ? file_kind::pack : file_kind::archive;
     else
@@ -66,9 +81,17 @@ int parse_arguments(arg_reader args, text_options& options, text_output& out, te
             out_text(out, usage);
             return -1;
         }
-        if (arg == "--strict" || arg == "--wrap") {
-            (arg == "--strict" ? options.check.strict : options.check.wrap) = true;
-        } else if (arg == "-o" || arg == "--kind" || arg == "--language" || arg == "--max-width" || arg == "--max-lines") {
+        if (arg == "--version") {
+            out_text(out, "kx_text " KX_VERSION "\n");
+            return -1;
+        }
+        if (arg == "--template" || arg == "--force" || arg == "--strict" || arg == "--wrap") {
+            (arg == "--force" ? options.force : arg == "--template" ? options.as_template
+                                              : arg == "--strict"   ? options.check.strict
+                                                                    : options.check.wrap) = true;
+            continue;
+        }
+        if (arg == "-o" || arg == "--kind" || arg == "--language" || arg == "--max-width" || arg == "--max-lines") {
             if (read_option(args, arg, options, err) != 0)
                 return 1;
         } else if (is_option(arg) && arg != "-") {
@@ -92,6 +115,8 @@ int parse_arguments(arg_reader args, text_options& options, text_output& out, te
     if (options.command == "check" && options.check.wrap != !options.output.empty())
         return report(err, options.check.wrap ? "check --wrap needs -o WRAPPED.po (- for standard output)"
                                               : "check writes nothing: -o goes with --wrap");
+    if (options.command == "import" && options.output == "-")
+        return report(err, "import writes NEWFILE as a file, not to standard output");
     std::size_t input = 0;
     if (!options.output.empty() && options.output != "-" && output_names_input(options.output, options.files, input))
         return report(err, "-o names " + options.files[input] + ", which this run reads; choose another name");
@@ -101,7 +126,8 @@ int parse_arguments(arg_reader args, text_options& options, text_output& out, te
 int run_command(const text_options& options, text_output& out, text_output& err)
 {
     if (options.command == "export")
-        return export_po({options.files[0], options.kind, options.output, options.language}, out, err);
+        return export_po({options.files[0], options.kind, options.output, options.language, options.as_template, options.force},
+                         out, err);
     const import_request request{options.files[0], options.files[1], options.output, options.kind, options.check};
     if (options.command == "check")
         return check_command(request, out, err);
@@ -121,8 +147,10 @@ int run_kx_text(int argc, const char* const* argv, text_output& out, text_output
         report(err, "memory exhausted");
         result = 1;
     }
-    if (out_finish(out) != 0 && result <= 0) // the usage, check's report
-        result = report(err, "can't write output");
+    if (out_finish(out) != 0 && result <= 0) { // the usage, check's report
+        const std::string reason = sys_reason_text(errno_reason(out.error));
+        result = report(err, "can't write output" + (reason.empty() ? "" : ": " + reason));
+    }
     out_finish(err);
     return result < 0 ? 0 : result;
 }

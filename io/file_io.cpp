@@ -1,6 +1,8 @@
 #include "io/file_io.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <filesystem>
 #include <new>
 #include <string>
 
@@ -8,6 +10,20 @@
 #include <fcntl.h>
 #include <io.h>
 #endif
+
+#if !defined(_WIN32)
+#include <sys/stat.h>
+#endif
+
+namespace {
+
+// Why `file` failed a read: the system's reason after an error, none at the end of the file.
+sys_reason read_reason(std::FILE* file)
+{
+    return std::ferror(file) ? errno_reason(errno) : sys_reason{};
+}
+
+} // namespace
 
 bool file_seek(std::FILE* file, std::uint64_t offset)
 {
@@ -58,11 +74,25 @@ status source_open(byte_source& source)
         source.size = source.memory.size();
         return {};
     }
+    errno = 0;
     source.file.reset(std::fopen(source.path.c_str(), "rb"));
-    if (!source.file)
-        return fail(failure::cant_open);
+    if (!source.file) {
+        // Windows refuses to open a folder as a file with a denied access.
+        sys_reason reason = errno_reason(errno);
+        std::error_code error;
+        if (std::filesystem::is_directory(source.path, error))
+            reason = {sys_error::is_directory, reason.code};
+        return fail(failure::cant_open, reason);
+    }
+#if !defined(_WIN32)
+    // A folder opens here, and its read fails, whatever size it claims: before anything is
+    // allocated for that size.
+    struct stat st;
+    if (fstat(fileno(source.file.get()), &st) == 0 && S_ISDIR(st.st_mode))
+        return fail(failure::cant_read, {sys_error::is_directory, EISDIR});
+#endif
     if (!file_length(source.file.get(), source.size))
-        return fail(failure::cant_seek);
+        return fail(failure::cant_seek, errno_reason(errno));
     return {};
 }
 
@@ -80,10 +110,10 @@ status source_read(byte_source& source, std::uint64_t offset, std::span<std::uin
         return {};
     }
     if (!file_seek(source.file.get(), offset))
-        return fail(failure::cant_seek);
+        return fail(failure::cant_seek, errno_reason(errno));
     // One request for one item of the whole size: a short read delivers no item.
     if (!into.empty() && std::fread(into.data(), into.size(), 1, source.file.get()) != 1)
-        return fail(failure::cant_read);
+        return fail(failure::cant_read, read_reason(source.file.get()));
     return {};
 }
 
@@ -91,7 +121,7 @@ status source_load(byte_source& source, std::uint64_t offset, std::uint64_t leng
 {
     bytes = loaded_bytes{};
     if (!source.in_memory && !file_seek(source.file.get(), offset))
-        return fail(failure::cant_seek);
+        return fail(failure::cant_seek, errno_reason(errno));
     // A damaged table may claim gigabytes: a range past the end of the source cannot be
     // read in full, so it is refused before anything is allocated.
     if (offset > source.size || length > source.size - offset)
@@ -108,7 +138,7 @@ status source_load(byte_source& source, std::uint64_t offset, std::uint64_t leng
     const std::span<std::uint8_t> into(bytes.owned.get(), static_cast<std::size_t>(length));
     if (!into.empty() && std::fread(into.data(), into.size(), 1, source.file.get()) != 1) {
         bytes.owned.reset();
-        return fail(failure::cant_read);
+        return fail(failure::cant_read, read_reason(source.file.get()));
     }
     bytes.data = into;
     return {};
@@ -147,6 +177,6 @@ status read_standard_input(std::vector<std::uint8_t>& bytes)
             return fail(failure::memory);
         }
         if (got < sizeof chunk)
-            return std::ferror(stdin) != 0 ? fail(failure::cant_read) : status{};
+            return std::ferror(stdin) != 0 ? fail(failure::cant_read, read_reason(stdin)) : status{};
     }
 }

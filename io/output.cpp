@@ -1,6 +1,7 @@
 #include "io/output.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <new>
 
@@ -14,6 +15,7 @@ void out_init_file(text_output& out, std::FILE* file)
     out.file = file;
     out.kept.clear();
     out.failed = false;
+    out.error = 0;
     if (!out.heap)
         out.heap.reset(new (std::nothrow) char[output_buffer_size]);
     if (out.heap) {
@@ -46,8 +48,10 @@ void out_drain(text_output& out)
     switch (out.sink) {
     case output_sink::file:
         // After a failed write the rest is lost anyway; stop writing.
-        if (!out.failed && std::fwrite(out.start, 1, used, out.file) != used)
+        if (!out.failed && std::fwrite(out.start, 1, used, out.file) != used) {
             out.failed = true;
+            out.error = errno;
+        }
         break;
     case output_sink::memory:
         out.kept.append(out.start, used);
@@ -161,7 +165,9 @@ int out_finish(text_output& out)
 {
     out_drain(out);
     if (out.sink == output_sink::file && !out.failed &&
-        (std::fflush(out.file) != 0 || std::ferror(out.file) != 0))
+        (std::fflush(out.file) != 0 || std::ferror(out.file) != 0)) {
         out.failed = true;
+        out.error = errno;
+    }
     return out.failed ? -1 : 0;
 }

@@ -31,6 +31,7 @@ struct text_output {
     std::FILE* file = nullptr;
     std::string kept;
     bool failed = false;
+    int error = 0; // after a failed write: the errno value it left
     // [start, next) is filled, [next, end) is free.
     char* start = spare;
     char* next = spare;

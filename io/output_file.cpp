@@ -1,5 +1,6 @@
 #include "io/output_file.h"
 
+#include <cerrno>
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
@@ -11,7 +12,6 @@
 #include <io.h>
 #include <windows.h>
 #else
-#include <cerrno>
 #include <csignal>
 // glibc's <fcntl.h> declares a struct file_handle (for open_by_handle_at), which the
 // project's file_handle would clash with: it is renamed here.
@@ -211,24 +211,42 @@ bool identify(const std::string& path, file_identity& id)
     return true;
 }
 
+// The reason of the system's last error, for a failed call of the Windows API.
+sys_reason system_reason()
+{
+    const DWORD code = GetLastError();
+    const int value = static_cast<int>(code);
+    switch (code) {
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND: return {sys_error::no_such_file, value};
+    case ERROR_ACCESS_DENIED: return {sys_error::permission_denied, value};
+    case ERROR_DISK_FULL:
+    case ERROR_HANDLE_DISK_FULL: return {sys_error::disk_full, value};
+    default: return {sys_error::other, value};
+    }
+}
+
 // Windows keeps no permission bits beyond the read-only attribute: a new file is made.
-// Returns null with `exists` set when the name is taken.
-std::FILE* create_exclusive(const std::string& name, const std::string&, bool& exists)
+// Returns null with `exists` set when the name is taken, and `reason` set.
+std::FILE* create_exclusive(const std::string& name, const std::string&, bool& exists, sys_reason& reason)
 {
     const HANDLE handle = CreateFileA(name.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                       nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
         exists = GetLastError() == ERROR_FILE_EXISTS || GetLastError() == ERROR_ALREADY_EXISTS;
+        reason = system_reason();
         return nullptr;
     }
     const int fd = _open_osfhandle(reinterpret_cast<intptr_t>(handle), _O_WRONLY | _O_BINARY);
     if (fd == -1) {
+        reason = errno_reason(errno);
         CloseHandle(handle);
         DeleteFileA(name.c_str());
         return nullptr;
     }
     std::FILE* stream = _fdopen(fd, "wb");
     if (!stream) {
+        reason = errno_reason(errno);
         _close(fd);
         DeleteFileA(name.c_str());
     }
@@ -240,9 +258,12 @@ bool sync_stream(std::FILE* stream)
     return _commit(_fileno(stream)) == 0; // FlushFileBuffers
 }
 
-bool rename_over(const std::string& from, const std::string& to)
+bool rename_over(const std::string& from, const std::string& to, sys_reason& reason)
 {
-    return MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+    if (MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0)
+        return true;
+    reason = system_reason();
+    return false;
 }
 
 void remove_name(const std::string& name)
@@ -272,19 +293,21 @@ bool identify(const std::string& path, file_identity& id)
 
 // Created with 0666, which the umask turns into the usual mode of a new file; a file
 // replacing an existing one is created private and then given that file's bits.
-std::FILE* create_exclusive(const std::string& name, const std::string& target, bool& exists)
+std::FILE* create_exclusive(const std::string& name, const std::string& target, bool& exists, sys_reason& reason)
 {
     struct stat st;
     const bool replacing = stat(target.c_str(), &st) == 0 && S_ISREG(st.st_mode);
     const int fd = open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, replacing ? 0600 : 0666);
     if (fd < 0) {
         exists = errno == EEXIST;
+        reason = errno_reason(errno);
         return nullptr;
     }
     std::FILE* stream = nullptr;
     if (!replacing || fchmod(fd, st.st_mode & 07777) == 0)
         stream = fdopen(fd, "wb");
     if (!stream) {
+        reason = errno_reason(errno);
         close(fd);
         unlink(name.c_str());
     }
@@ -296,9 +319,12 @@ bool sync_stream(std::FILE* stream)
     return fsync(fileno(stream)) == 0;
 }
 
-bool rename_over(const std::string& from, const std::string& to)
+bool rename_over(const std::string& from, const std::string& to, sys_reason& reason)
 {
-    return std::rename(from.c_str(), to.c_str()) == 0;
+    if (std::rename(from.c_str(), to.c_str()) == 0)
+        return true;
+    reason = errno_reason(errno);
+    return false;
 }
 
 void remove_name(const std::string& name)
@@ -384,13 +410,26 @@ output_opened output_file_open(const std::string& path, std::span<const std::str
     file.path = path;
     file.target = resolve_links(path);
     file.failed = false;
+    file.reason = {};
     if (output_names_input(path, inputs, file.input))
         return output_opened::is_input;
+    // A folder would take the temporary file beside it, and refuse only the rename; a
+    // device or a pipe would be replaced by a file.
+    std::error_code error;
+    const std::filesystem::file_status existing = std::filesystem::status(file.target, error);
+    if (std::filesystem::is_directory(existing)) {
+        file.reason = {sys_error::is_directory, EISDIR};
+        return output_opened::cant_create;
+    }
+    if (std::filesystem::exists(existing) && !std::filesystem::is_regular_file(existing)) {
+        file.reason = {sys_error::not_a_file, 0};
+        return output_opened::cant_create;
+    }
     for (int attempt = 0; attempt < 100; ++attempt) {
         const std::string name = temporary_name(file.target, attempt);
         bool exists = false;
         hold_removal();
-        std::FILE* stream = create_exclusive(name, file.target, exists);
+        std::FILE* stream = create_exclusive(name, file.target, exists, file.reason);
         const int slot = stream ? fill_slot(name) : -1;
         if (stream && slot < 0) {
             std::fclose(stream);
@@ -414,9 +453,16 @@ bool output_file_close(output_file& file)
     if (!file.stream)
         return !file.failed && !file.temporary.empty();
     std::FILE* stream = file.stream.release();
-    const bool written = std::fflush(stream) == 0 && std::ferror(stream) == 0 && sync_stream(stream);
-    if (std::fclose(stream) != 0 || !written)
-        file.failed = true;
+    // The first failure gives the reason (a failed write leaves the stream's error set).
+    errno = 0;
+    bool written = std::fflush(stream) == 0 && std::ferror(stream) == 0 && sync_stream(stream);
+    if (!written)
+        file.reason = errno_reason(errno);
+    if (std::fclose(stream) != 0 && written) {
+        file.reason = errno_reason(errno);
+        written = false;
+    }
+    file.failed = !written;
     return !file.failed;
 }
 
@@ -427,7 +473,7 @@ bool output_file_commit(output_file& file)
         return false;
     }
     hold_removal();
-    const bool renamed = rename_over(file.temporary, file.target);
+    const bool renamed = rename_over(file.temporary, file.target, file.reason);
     if (renamed) {
         empty_slot(file.slot);
         file.slot = -1;

@@ -30,6 +30,7 @@ struct output_file {
     std::size_t input = 0; // after is_input: the index of the input that `path` names
     int slot = -1;         // where the removal on a signal keeps `temporary`
     bool failed = false;   // a write, the sync or the close failed: no commit
+    sys_reason reason;     // why the open, a write, the sync, the close or the rename failed
 
     output_file() = default;
     output_file(const output_file&) = delete;
@@ -40,7 +41,8 @@ struct output_file {
 enum class output_opened {
     ok,
     is_input,    // `path` names one of the inputs (by file identity, under any name)
-    cant_create, // the temporary file cannot be created beside the target
+    cant_create, // the target is a folder or no regular file, or the temporary file cannot
+                 // be created beside it (file.reason says why)
 };
 
 // Whether `path` (its links followed) names one of `inputs` by file identity: device

@@ -1,5 +1,7 @@
 #include "io/status.h"
 
+#include <cerrno>
+
 #include "io/output.h"
 
 namespace {
@@ -9,6 +11,33 @@ std::string dec(std::uint64_t value) { return std::to_string(value); }
 std::string at_block(const status& s) { return "block " + dec(s.block) + ", string " + dec(s.string) + ": "; }
 
 } // namespace
+
+sys_reason errno_reason(int value)
+{
+    switch (value) {
+    case 0: return {};
+    case ENOENT: return {sys_error::no_such_file, value};
+    case EACCES:
+    case EPERM: return {sys_error::permission_denied, value};
+    case EISDIR: return {sys_error::is_directory, value};
+    case ENOSPC: return {sys_error::disk_full, value};
+    default: return {sys_error::other, value};
+    }
+}
+
+std::string sys_reason_text(const sys_reason& reason)
+{
+    switch (reason.error) {
+    case sys_error::none: return {};
+    case sys_error::no_such_file: return "no such file";
+    case sys_error::permission_denied: return "permission denied";
+    case sys_error::is_directory: return "is a directory";
+    case sys_error::not_a_file: return "not a regular file";
+    case sys_error::disk_full: return "disk full";
+    case sys_error::other: break;
+    }
+    return "error " + std::to_string(reason.code);
+}
 
 std::string string_place(std::int32_t section, std::uint32_t block, std::uint32_t string)
 {

@@ -52,6 +52,30 @@ enum class failure : std::uint8_t {
     section_changed,    // section: a copied section differs
 };
 
+// Why a call to the system failed, in words of kx_text's own: the same on every platform,
+// never the C library's text for the code (the dumpers' messages name no reason).
+enum class sys_error : std::uint8_t {
+    none, // no call failed, or none said why (a read that ended early)
+    no_such_file,
+    permission_denied,
+    is_directory,
+    not_a_file, // a device, a pipe, a socket: no file to replace
+    disk_full,
+    other, // `code` says which
+};
+
+struct sys_reason {
+    sys_error error = sys_error::none;
+    int code = 0; // the errno value, or on Windows the system's error code
+};
+
+// The reason of an errno value (0: none).
+sys_reason errno_reason(int value);
+
+// "no such file", "permission denied", "is a directory", "disk full", "error N"; empty
+// for none.
+std::string sys_reason_text(const sys_reason& reason);
+
 // Which string or section a failure names, when it names one.
 enum class failure_scope : std::uint8_t {
     none,
@@ -75,11 +99,19 @@ struct status {
     std::uint64_t value = 0;    // index_start: the entry's value
     std::uint32_t entry = 0;    // index_decreases, index_past_end
     std::uint8_t byte = 0;      // no_code_word
+    // cant_open, cant_seek, cant_read: why, when the system said (see reason_of)
+    sys_error reason = sys_error::none;
+    int reason_code = 0;
 };
 
 inline bool failed(const status& s) { return s.code != failure::none; }
 
 inline status fail(failure code) { return status{.code = code}; }
+inline status fail(failure code, sys_reason reason)
+{
+    return status{.code = code, .reason = reason.error, .reason_code = reason.code};
+}
+inline sys_reason reason_of(const status& s) { return {s.reason, s.reason_code}; }
 
 // A failure placed at a section, or at a string of a table.
 inline status in_section(status s, std::int32_t section)

@@ -11,12 +11,27 @@ void report(text_output& err, std::string_view message)
     out_byte(err, '\n');
 }
 
+std::string read_failure_text(const status& s, const std::string& path)
+{
+    if (s.code != failure::cant_open && s.code != failure::cant_seek && s.code != failure::cant_read)
+        return failure_text(s, path);
+    const std::string reason = sys_reason_text(reason_of(s));
+    return "can't read " + path + ": " + (reason.empty() ? "the file ended early" : reason);
+}
+
+std::string write_failure_text(const std::string& path, const sys_reason& reason)
+{
+    const std::string text = sys_reason_text(reason);
+    return "can't write " + path + (text.empty() ? "" : ": " + text);
+}
+
 bool load(const std::string& path, std::optional<file_kind> kind, game_file& file, text_output& err)
 {
     kind_failures why;
     const status s = load_game_file(path, kind, file, why);
     if (failed(s))
-        report(err, load_failure_text(s, why, path, kind));
+        report(err, s.code == failure::not_a_game_file || s.code == failure::both_kinds ? load_failure_text(s, why, path, kind)
+                                                                                       : read_failure_text(s, path));
     return !failed(s);
 }
 
@@ -41,7 +56,7 @@ bool open_output(const std::string& path, std::span<const std::string> inputs, o
     case output_opened::cant_create:
         break;
     }
-    report(err, "can't write " + path);
+    report(err, write_failure_text(path, target.reason));
     return false;
 }
 

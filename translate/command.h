@@ -13,6 +13,13 @@
 // Writes "ERROR: message" and a line end.
 void report(text_output& err, std::string_view message);
 
+// "can't read PATH: no such file" and the like, for a failure to open or read an input
+// file (cant_open, cant_seek, cant_read); the message of `s` otherwise.
+std::string read_failure_text(const status& s, const std::string& path);
+
+// "can't write PATH: disk full" and the like; without a reason when none is known.
+std::string write_failure_text(const std::string& path, const sys_reason& reason);
+
 // Loads the game file of a command; false after reporting why not.
 bool load(const std::string& path, std::optional<file_kind> kind, game_file& file, text_output& err);
 

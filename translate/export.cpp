@@ -1,6 +1,10 @@
+#include <algorithm>
+#include <cctype>
+#include <filesystem>
 #include <string>
 #include <vector>
 
+#include "io/file_io.h"
 #include "translate/command.h"
 #include "translate/kx_text.h"
 #include "translate/po.h"
@@ -14,14 +18,33 @@ std::string string_comment(const string_block& block, std::uint64_t start)
     return "block id " + std::to_string(block.id) + ", offset +" + hex_text(start, 8);
 }
 
+// The file of a string's reference: the base name, a control character as '?' (a
+// reference is one line), between U+2068 and U+2069 when it holds blanks, as gettext
+// writes such a name.
+std::string reference_file(const game_file& file)
+{
+    std::string name = base_name(file.path);
+    for (char& c : name)
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F)
+            c = '?';
+    if (name.find(' ') != std::string::npos)
+        name = "\u2068" + name + "\u2069";
+    return name;
+}
+
 // Every field that translators' tools expect, without a date: the same file always
-// exports to the same bytes.
-std::string header_fields(const game_file& file, const std::string& language)
+// exports to the same bytes. A template has the placeholders of xgettext's, which
+// msginit fills in; a PO leaves them empty.
+std::string header_fields(const game_file& file, const std::string& language, bool as_template)
 {
     return "Project-Id-Version: " + base_name(file.path) + "\n"
-           "PO-Revision-Date: \n"
-           "Last-Translator: \n"
-           "Language-Team: \n"
+           "Report-Msgid-Bugs-To: \n" +
+           (as_template ? "PO-Revision-Date: YEAR-MO-DA HO:MI+ZONE\n"
+                          "Last-Translator: FULL NAME <EMAIL@ADDRESS>\n"
+                          "Language-Team: LANGUAGE <LL@li.org>\n"
+                        : "PO-Revision-Date: \n"
+                          "Last-Translator: \n"
+                          "Language-Team: \n") +
            "Language: " + language + "\n"
            "MIME-Version: 1.0\n"
            "Content-Type: text/plain; charset=UTF-8\n"
@@ -31,10 +54,11 @@ std::string header_fields(const game_file& file, const std::string& language)
            "X-Kx-Source-Size: " + std::to_string(file.bytes.size()) + "\n";
 }
 
-// Writes the PO of `file` to `into`; returns the number of strings.
-std::uint64_t write_po(const game_file& file, const std::string& language, text_output& into)
+// Writes the PO or template of `file` to `into`; returns the number of strings.
+std::uint64_t write_po(const game_file& file, const std::string& language, bool as_template, text_output& into)
 {
-    write_po_header(into, header_fields(file, language));
+    write_po_header(into, header_fields(file, language, as_template), as_template);
+    const std::string reference = reference_file(file) + ":";
     std::uint64_t strings = 0;
     std::vector<std::uint8_t> bytes;
     std::string text;
@@ -45,7 +69,8 @@ std::uint64_t write_po(const game_file& file, const std::string& language, text_
                 const std::uint64_t start = string_start(table.data, block, j);
                 string_bytes(file, table, start, bytes);
                 string_text(file, bytes, text);
-                write_po_entry(into, string_comment(block, start), string_place(table.section, b, j), text);
+                const std::string place = string_place(table.section, b, j);
+                write_po_entry(into, string_comment(block, start), reference + place, place, text);
                 ++strings;
             }
         }
@@ -60,30 +85,66 @@ std::uint64_t unreached_bytes(const game_file& file)
     return unreached;
 }
 
+// Whether the file at `path` may be replaced: there is none, or it is empty or a PO
+// without a translation. False after reporting why not.
+bool may_replace(const std::string& path, text_output& err)
+{
+    // Only a file can hold a PO (a pipe would wait for a writer); the output refuses the rest.
+    if (std::error_code code; !std::filesystem::is_regular_file(path, code))
+        return true;
+    std::vector<std::uint8_t> bytes;
+    if (const status s = read_whole_file(path, bytes); failed(s))
+        return report(err, read_failure_text(s, path)), false;
+    bool translated = false;
+    std::string error;
+    if (!po_translated(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()), translated, error))
+        return report(err, path + " does not read as a PO file (" + error + "); give --force to replace it"), false;
+    if (translated)
+        return report(err, path + " holds translations; update it with msgmerge (see README), or give --force to replace it"),
+               false;
+    return true;
+}
+
+// Whether a name ends in ".pot", in any case.
+bool ends_with_pot(std::string_view name)
+{
+    const std::string_view pot = ".pot";
+    return name.size() >= pot.size() &&
+           std::equal(pot.begin(), pot.end(), name.end() - 4, [](char a, char b) {
+               return a == std::tolower(static_cast<unsigned char>(b));
+           });
+}
+
 } // namespace
 
 int export_po(const export_request& request, text_output& out, text_output& err)
 {
+    const bool to_standard_output = request.output.empty() || request.output == "-";
+    const bool as_template = request.as_template || ends_with_pot(request.output);
+    if (as_template && !request.language.empty())
+        return report(err, "a template has no language: leave out --language, or export a PO"), 1;
     game_file file;
     if (!load(request.file, request.kind, file, err))
         return 1;
-    if (request.output.empty()) {
-        const std::uint64_t strings = write_po(file, request.language, out);
+    std::uint64_t strings = 0;
+    if (to_standard_output) {
+        strings = write_po(file, request.language, as_template, out);
         if (out_finish(out) != 0)
-            return report(err, "can't write output"), 1;
-        out_text(err, counted(strings, "string") + " exported; " + counted(unreached_bytes(file), "byte") +
-                          " of the strings area reached by no string\n");
-        return 0;
+            return report(err, write_failure_text("output", errno_reason(out.error))), 1;
+    } else {
+        // A file that appears whole or not at all, and never over a translator's work.
+        output_file target;
+        if ((!request.force && !may_replace(request.output, err)) ||
+            !open_output(request.output, std::span(&request.file, 1), target, err))
+            return 1;
+        text_output po;
+        out_init_file(po, target.stream.get());
+        strings = write_po(file, request.language, as_template, po);
+        if (out_finish(po) != 0)
+            return report(err, write_failure_text(request.output, errno_reason(po.error))), 1;
+        if (!output_file_commit(target))
+            return report(err, write_failure_text(request.output, target.reason)), 1;
     }
-    // A file that appears whole or not at all.
-    output_file target;
-    if (!open_output(request.output, std::span(&request.file, 1), target, err))
-        return 1;
-    text_output po;
-    out_init_file(po, target.stream.get());
-    const std::uint64_t strings = write_po(file, request.language, po);
-    if (out_finish(po) != 0 || !output_file_commit(target))
-        return report(err, "can't write " + request.output), 1;
     out_text(err, counted(strings, "string") + " exported; " + counted(unreached_bytes(file), "byte") +
                       " of the strings area reached by no string\n");
     return 0;

@@ -1,3 +1,4 @@
+#include <cerrno>
 #include <string>
 #include <vector>
 
@@ -19,7 +20,7 @@ bool check_files(const import_request& request, game_file& file, std::vector<std
         return report(err, file.path + ": " + failure_text(s, file.path)), false;
     const status s = request.po == "-" ? read_standard_input(po) : read_whole_file(request.po, po);
     if (failed(s))
-        return report(err, failure_text(s, request.po == "-" ? "<stdin>" : request.po)), false;
+        return report(err, read_failure_text(s, request.po == "-" ? "<stdin>" : request.po)), false;
     check_po(file, std::string_view(reinterpret_cast<const char*>(po.data()), po.size()), request.options, check);
     return true;
 }
@@ -39,9 +40,10 @@ int write_checked(const game_file& file, const po_check& check, const import_req
     if (!open_output(request.output, inputs, target, err))
         return 1;
     const std::vector<std::uint8_t>& bytes = check.result.bytes;
-    if ((!bytes.empty() && std::fwrite(bytes.data(), 1, bytes.size(), target.stream.get()) != bytes.size()) ||
-        !output_file_close(target))
-        return report(err, "can't write " + request.output), 1;
+    if (!bytes.empty() && std::fwrite(bytes.data(), 1, bytes.size(), target.stream.get()) != bytes.size())
+        return report(err, write_failure_text(request.output, errno_reason(errno))), 1;
+    if (!output_file_close(target))
+        return report(err, write_failure_text(request.output, target.reason)), 1;
     const std::string& temporary = target.temporary;
     game_file rebuilt;
     kind_failures why;
@@ -54,7 +56,7 @@ int write_checked(const game_file& file, const po_check& check, const import_req
         return report(err, "the rebuilt file fails its check, nothing written: " + reason), 1;
     }
     if (!output_file_commit(target))
-        return report(err, "can't write " + request.output), 1;
+        return report(err, write_failure_text(request.output, target.reason)), 1;
     return 0;
 }
 
@@ -64,7 +66,7 @@ int write_wrapped_po(const import_request& request, std::string_view po, const p
 {
     if (request.output == "-") {
         write_wrapped(po, check, out);
-        return out_finish(out) != 0 ? (report(err, "can't write output"), 1) : 0;
+        return out_finish(out) != 0 ? (report(err, write_failure_text("output", errno_reason(out.error))), 1) : 0;
     }
     output_file target;
     const std::string inputs[] = {request.file, request.po};
@@ -73,8 +75,10 @@ int write_wrapped_po(const import_request& request, std::string_view po, const p
     text_output into;
     out_init_file(into, target.stream.get());
     write_wrapped(po, check, into);
-    if (out_finish(into) != 0 || !output_file_commit(target))
-        return report(err, "can't write " + request.output), 1;
+    if (out_finish(into) != 0)
+        return report(err, write_failure_text(request.output, errno_reason(into.error))), 1;
+    if (!output_file_commit(target))
+        return report(err, write_failure_text(request.output, target.reason)), 1;
     return 0;
 }
 

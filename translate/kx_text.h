@@ -12,8 +12,10 @@
 struct export_request {
     std::string file;
     std::optional<file_kind> kind; // none: whichever kind the file is
-    std::string output;            // empty: the PO goes to `out`
-    std::string language;
+    std::string output;            // empty or "-": the PO goes to `out`
+    std::string language;          // a language tag, or empty
+    bool as_template = false;      // a template (also for an output named *.pot)
+    bool force = false;            // replace an output that holds translations
 };
 
 // An import, or a check (`output`: where check --wrap writes the PO, "-" for `out`).

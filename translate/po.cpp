@@ -32,17 +32,22 @@ void write_keyword(text_output& out, std::string_view keyword, std::string_view 
 
 } // namespace
 
-void write_po_header(text_output& out, std::string_view fields)
+void write_po_header(text_output& out, std::string_view fields, bool fuzzy)
 {
+    if (fuzzy)
+        out_text(out, "#, fuzzy\n");
     write_keyword(out, "msgid", "");
     write_keyword(out, "msgstr", fields);
 }
 
-void write_po_entry(text_output& out, std::string_view comment, std::string_view context, std::string_view msgid)
+void write_po_entry(text_output& out, std::string_view comment, std::string_view reference, std::string_view context,
+                    std::string_view msgid)
 {
     out_byte(out, '\n');
     out_text(out, "#. ");
     out_text(out, comment);
+    out_text(out, "\n#: ");
+    out_text(out, reference);
     out_byte(out, '\n');
     write_keyword(out, "msgctxt", context);
     write_keyword(out, "msgid", msgid);
@@ -59,6 +64,42 @@ std::size_t column_of(std::string_view line, std::size_t at)
     return character_column(line, at);
 }
 
+void parse_po_references(std::string_view line, std::size_t number, std::vector<po_reference>& into)
+{
+    static constexpr std::string_view isolate_open = "\u2068", isolate_close = "\u2069";
+    if (line.starts_with("#:"))
+        line.remove_prefix(2);
+    for (;;) {
+        const std::size_t start = line.find_first_not_of(" \t");
+        if (start == std::string_view::npos)
+            return;
+        line.remove_prefix(start);
+        po_reference& reference = into.emplace_back();
+        reference.line = number;
+        std::string_view token;
+        if (line.starts_with(isolate_open) && line.find(isolate_close) != std::string_view::npos) {
+            const std::size_t close = line.find(isolate_close);
+            reference.file = line.substr(isolate_open.size(), close - isolate_open.size());
+            line.remove_prefix(close + isolate_close.size());
+            token = line.substr(0, line.find_first_of(" \t"));
+            line.remove_prefix(token.size());
+            if (token.starts_with(':'))
+                reference.place = token.substr(1);
+            continue;
+        }
+        token = line.substr(0, line.find_first_of(" \t"));
+        line.remove_prefix(token.size());
+        // The place: after the first colon of the tail of digits and colons.
+        std::size_t tail = token.size();
+        while (tail > 0 && (token[tail - 1] == ':' || (token[tail - 1] >= '0' && token[tail - 1] <= '9')))
+            --tail;
+        const std::size_t colon = token.find(':', tail);
+        reference.file = token.substr(0, colon);
+        if (colon != std::string_view::npos)
+            reference.place = token.substr(colon + 1);
+    }
+}
+
 namespace {
 
 enum class po_field { none, context, msgid, plural, msgstr };
@@ -69,6 +110,7 @@ struct po_reader {
     bool has_msgid = false;
     bool has_msgstr = false;
     bool pending_fuzzy = false;
+    std::vector<po_reference> pending_references;
     po_field field = po_field::none;
     std::string ignored; // the text of plural fields
 };
@@ -149,6 +191,8 @@ bool read_keyword(po_reader& r, std::string_view keyword, const po_line& line)
         }
         r.entry.fuzzy = r.entry.fuzzy || r.pending_fuzzy;
         r.pending_fuzzy = false;
+        r.entry.references.insert(r.entry.references.end(), r.pending_references.begin(), r.pending_references.end());
+        r.pending_references.clear();
         r.entry.has_context |= keyword == "msgctxt";
         r.has_msgid |= keyword == "msgid";
         r.field = keyword == "msgid" ? po_field::msgid : po_field::context;
@@ -251,7 +295,7 @@ bool read_field_line(po_reader& r, const po_line& line)
 bool read_po(std::string_view text, po_contents& po)
 {
     po = po_contents{};
-    po_reader r{po, {}, false, false, false, po_field::none, {}};
+    po_reader r{po, {}, false, false, false, {}, po_field::none, {}};
     if (text.starts_with("\xFF\xFE") || text.starts_with("\xFE\xFF") || text.find('\0') != std::string_view::npos)
         return fail(r, 1, 1, "NUL bytes or a UTF-16 byte order mark: this is not a UTF-8 PO file "
                              "(convert a UTF-16 one with iconv -f UTF-16 -t UTF-8)");
@@ -265,7 +309,8 @@ bool read_po(std::string_view text, po_contents& po)
         if (line.text.empty() || line.text.starts_with("#|"))
             continue;
         if (line.text.starts_with("#~")) {
-            r.pending_fuzzy = false; // flags before an obsolete entry are its own
+            r.pending_fuzzy = false; // flags and references before an obsolete entry are its own
+            r.pending_references.clear();
             std::string_view obsolete = line.text.substr(2);
             while (!obsolete.empty() && (obsolete.front() == ' ' || obsolete.front() == '\t'))
                 obsolete.remove_prefix(1);
@@ -278,6 +323,8 @@ bool read_po(std::string_view text, po_contents& po)
             r.field = po_field::none;
             if (line.text.starts_with("#,"))
                 r.pending_fuzzy = r.pending_fuzzy || has_flag(line.text.substr(2), "fuzzy");
+            else if (line.text.starts_with("#:"))
+                parse_po_references(line.text, number, r.pending_references);
             continue;
         }
         if (!read_field_line(r, line))
@@ -361,4 +408,30 @@ std::string_view po_header_field(std::string_view header, std::string_view name)
         }
     }
     return {};
+}
+
+bool po_translated(std::string_view text, bool& translated, std::string& error)
+{
+    translated = false;
+    // The obsolete entries are read as a PO of their own, on the lines they have.
+    std::string obsolete;
+    for (std::string_view rest = text; !rest.empty();) {
+        const std::size_t nl = std::min(rest.find('\n'), rest.size());
+        std::string_view line = rest.substr(0, nl);
+        rest.remove_prefix(std::min(nl + 1, rest.size()));
+        line.remove_prefix(std::min(line.find_first_not_of(" \t"), line.size()));
+        if (line.starts_with("#~") && !line.starts_with("#~|"))
+            obsolete += line.substr(2);
+        obsolete += '\n';
+    }
+    po_contents po;
+    for (const std::string_view one : {text, std::string_view(obsolete)}) {
+        if (!read_po(one, po)) {
+            error = "line " + std::to_string(po.error_line) + ": " + po.error;
+            return false;
+        }
+        for (const po_entry& entry : po.entries)
+            translated |= !entry.msgstr.empty() && (entry.has_context || !entry.msgid.empty());
+    }
+    return true;
 }

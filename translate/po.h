@@ -1,6 +1,7 @@
 #pragma once
 // gettext PO files, as translators' tools read and write them. An entry is
 //   #. extracted comment
+//   #: references: where the text is, FILE:PLACE, blank-separated
 //   #, flags (fuzzy: not to be used yet)
 //   msgctxt "..."   what tells entries with the same msgid apart
 //   msgid "..."     the source text
@@ -15,12 +16,26 @@
 
 #include "io/output.h"
 
-// The header: the fields of its msgstr, each ending in a line feed.
-void write_po_header(text_output& out, std::string_view fields);
+// The header: the fields of its msgstr, each ending in a line feed; a template's header
+// is marked fuzzy, as xgettext marks it.
+void write_po_header(text_output& out, std::string_view fields, bool fuzzy);
 
-// One entry: an extracted comment, the context, the source text, an empty translation.
-// Texts holding line feeds are split after each, as xgettext does.
-void write_po_entry(text_output& out, std::string_view comment, std::string_view context, std::string_view msgid);
+// One entry: an extracted comment, a reference, the context, the source text, an empty
+// translation. Texts holding line feeds are split after each, as xgettext does.
+void write_po_entry(text_output& out, std::string_view comment, std::string_view reference, std::string_view context,
+                    std::string_view msgid);
+
+// One reference of a "#:" line: FILE:PLACE. The place is the part after the first colon
+// that only digits and colons follow ("KESTRA:8:0:1": KESTRA and 8:0:1; empty for a
+// reference without one); a file name that gettext set between U+2068 and U+2069
+// (because it holds blanks) is taken without them.
+struct po_reference {
+    std::string file, place;
+    std::size_t line = 0; // of its "#:" line
+};
+
+// The references of a "#:" line (the line with or without "#:"), appended to `into`.
+void parse_po_references(std::string_view line, std::size_t number, std::vector<po_reference>& into);
 
 struct po_entry {
     std::size_t line = 0, column = 0; // of the msgctxt or msgid that opens the entry
@@ -30,6 +45,7 @@ struct po_entry {
     bool fuzzy = false;
     bool plural = false;         // msgid_plural or msgstr[n]
     std::string context, msgid, msgstr;
+    std::vector<po_reference> references; // in the order of the file
 };
 
 // A PO file read: its entries (the header among them), the number of its obsolete (#~)
@@ -68,6 +84,11 @@ std::size_t column_of(std::string_view line, std::size_t at);
 
 // Writes a msgstr as write_po_entry does.
 void write_po_msgstr(text_output& out, std::string_view msgstr);
+
+// Whether the PO `text` holds a translation: a non-empty msgstr of an entry other than
+// the header, fuzzy and obsolete ("#~") entries included. Returns false with `error`
+// when the text, or the text of its obsolete entries, does not read as a PO.
+bool po_translated(std::string_view text, bool& translated, std::string& error);
 
 // The value of header field `name` ("Content-Type"), or an empty view.
 std::string_view po_header_field(std::string_view header, std::string_view name);
