@@ -20,6 +20,7 @@ struct checker {
     po_check& check;
     std::map<std::string, std::size_t> seen;               // a place named: the line of its entry
     std::map<std::pair<std::size_t, std::uint32_t>, std::size_t> block_width; // (table, block): widest line
+    std::string place; // the string of the entry being read, as msgctxt names it
 };
 
 // A translation taken, with where its entry is and by how much its text grew.
@@ -185,16 +186,16 @@ void check_like_msgid(checker& c, const po_entry& entry, severity level)
         if (const auto it = in_msgid.find(escape); it != in_msgid.end())
             in_msgid.erase(it);
         else
-            add(c, msgstr_place(cursor, at), level, entry.context + ": the escape " + escape + " is not in the msgid");
+            add(c, msgstr_place(cursor, at), level, c.place + ": the escape " + escape + " is not in the msgid");
     }
     for (const std::string& escape : in_msgid)
-        add(c, entry_place(entry), level, entry.context + ": the escape " + escape + " of the msgid is missing from the msgstr");
+        add(c, entry_place(entry), level, c.place + ": the escape " + escape + " of the msgid is missing from the msgstr");
     if (leading_blanks(entry.msgid) != leading_blanks(entry.msgstr))
         add(c, place_of_byte(c.po, entry, 0), level,
-            entry.context + ": the msgstr starts with other blanks or line breaks than the msgid");
+            c.place + ": the msgstr starts with other blanks or line breaks than the msgid");
     if (trailing_blanks(entry.msgid) != trailing_blanks(entry.msgstr))
         add(c, place_of_byte(c.po, entry, entry.msgstr.size() - trailing_blanks(entry.msgstr).size()), level,
-            entry.context + ": the msgstr ends with other blanks or line breaks than the msgid");
+            c.place + ": the msgstr ends with other blanks or line breaks than the msgid");
 }
 
 // Breaks each line of `text` wider than `limit` at its last blank that fits; true if
@@ -257,13 +258,13 @@ void check_width(checker& c, const po_entry& entry, const new_text& place, std::
     for (std::size_t n = 0; n < widths.size(); ++n)
         if (widths[n] > limit)
             add(c, msgstr_place(cursor, std::min(starts[n], entry.msgstr.size())), level,
-                entry.context + ": line " + std::to_string(n + 1) + " is " + std::to_string(widths[n]) +
+                c.place + ": line " + std::to_string(n + 1) + " is " + std::to_string(widths[n]) +
                     " bytes wide, wider than " + why + " (" + std::to_string(limit) + ")");
     const std::size_t lines = c.options.max_lines != 0 ? c.options.max_lines
                                                       : static_cast<std::size_t>(std::count(entry.msgid.begin(), entry.msgid.end(), '\n')) + 1;
     if (widths.size() > lines)
         add(c, entry_place(entry), level,
-            entry.context + ": " + std::to_string(widths.size()) + " lines, more than " +
+            c.place + ": " + std::to_string(widths.size()) + " lines, more than " +
                 (c.options.max_lines != 0 ? "--max-lines" : "the original's") + " (" + std::to_string(lines) + ")");
 }
 
@@ -294,20 +295,33 @@ bool check_entry(checker& c, const po_entry& entry, taken_text& taken)
 {
     const severity level = entry.fuzzy ? severity::warning : severity::error;
     new_text& text = taken.text;
-    if (!entry.has_context || !place_of(c.file, entry.context, text)) {
+    // The string: by msgctxt, or by a reference where a tool dropped msgctxt.
+    const po_reference* reference = nullptr;
+    new_text by_reference{};
+    for (const po_reference& r : entry.references)
+        if (reference == nullptr && place_of(c.file, r.place, by_reference))
+            reference = &r;
+    const std::string context = entry.has_context ? entry.context : reference != nullptr ? reference->place : "";
+    if ((!entry.has_context && reference == nullptr) || !place_of(c.file, context, text)) {
         ++c.check.counts.no_string;
         add(c, entry_place(entry), level,
             entry.has_context ? "msgctxt \"" + shown_text(entry.context) + "\" names no string of " + c.file.path
-                              : "an entry without msgctxt names no string");
+                              : "an entry without msgctxt or a reference (#: FILE:PLACE) names no string");
         return false;
     }
-    if (const auto [first, fresh] = c.seen.emplace(entry.context, entry.line); !fresh) {
+    if (entry.has_context && reference != nullptr && reference->place != entry.context)
+        return add(c, entry_place(entry), level,
+                   "msgctxt \"" + entry.context + "\" and the reference " + shown_text(reference->file) + ":" +
+                       reference->place + " (line " + std::to_string(reference->line) + ") name different strings"),
+               false;
+    c.place = context;
+    if (const auto [first, fresh] = c.seen.emplace(context, entry.line); !fresh) {
         add(c, entry_place(entry), level,
-            "msgctxt \"" + entry.context + "\" again (first at line " + std::to_string(first->second) + ")");
+            context + ": a second entry for this string (the first is at line " + std::to_string(first->second) + ")");
         return false;
     }
     if (entry.plural)
-        return add(c, entry_place(entry), level, entry.context + ": plural forms have no place here"), false;
+        return add(c, entry_place(entry), level, c.place + ": plural forms have no place here"), false;
     const string_table& t = tables_of(c.file)[text.table];
     std::vector<std::uint8_t> old_bytes;
     std::string old_text;
@@ -319,7 +333,7 @@ bool check_entry(checker& c, const po_entry& entry, taken_text& taken)
         std::string quoted;
         append_quoted(quoted, old_text);
         return add(c, entry_place(entry), level,
-                   entry.context + ": msgid no longer matches the file, which holds " + shown_text(quoted)), false;
+                   c.place + ": msgid no longer matches the file, which holds " + shown_text(quoted)), false;
     }
     if (entry.msgstr.empty())
         return false;
@@ -328,7 +342,7 @@ bool check_entry(checker& c, const po_entry& entry, taken_text& taken)
     msgstr_cursor cursor = msgstr_start(c.po, entry);
     for (const text_problem& problem : coded.problems)
         add(c, msgstr_place(cursor, problem.at), level,
-            entry.context + ": " + text_problem_text(problem, entry.msgstr) + stored_as(entry.msgstr, coded, problem));
+            c.place + ": " + text_problem_text(problem, entry.msgstr) + stored_as(entry.msgstr, coded, problem));
     if (!coded.problems.empty())
         return false;
     check_like_msgid(c, entry, severity::warning);
@@ -401,7 +415,7 @@ void rebuild(checker& c, std::vector<taken_text>& taken)
 void check_po(const game_file& file, std::string_view po, const check_options& options, po_check& check)
 {
     check = po_check{};
-    checker c{file, po, options, check, {}, {}};
+    checker c{file, po, options, check, {}, {}, {}};
     po_contents contents;
     if (!read_po(po, contents)) {
         check.unreadable = true;
