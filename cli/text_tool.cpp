@@ -10,8 +10,9 @@
 
 namespace {
 
-constexpr std::string_view usage = "usage: kx_text export FILE [-o OUT.po] [--kind archive|pack] [--language LL]\n"
+constexpr std::string_view usage = "usage: kx_text export FILE [-o OUT.po] [--kind archive|pack] [--language LL] [--table EXTRA.tbl]\n"
                                    "       kx_text import FILE TRANSLATED.po -o NEWFILE [--kind archive|pack]\n"
+                                   "       kx_text table FILE [-o OUT.tbl] [--kind archive|pack]\n"
                                    "       kx_text -?|--help\n";
 
 struct text_options {
@@ -20,6 +21,7 @@ struct text_options {
     std::string output;
     std::string language = "und"; // the language of the translations: undetermined
     std::optional<file_kind> kind;
+    std::string table; // --table: a character table
 };
 
 int report(text_output& err, std::string_view message)
@@ -40,6 +42,8 @@ int read_option(arg_reader& args, std::string_view option, text_options& options
         options.output = value;
     else if (option == "--language")
         options.language = value;
+    else if (option == "--table")
+        options.table = value;
     else if (value == "archive" || value == "pack")
         options.kind = value == "pack" ? file_kind::pack : file_kind::archive;
     else
@@ -56,7 +60,7 @@ int parse_arguments(arg_reader args, text_options& options, text_output& out, te
             out_text(out, usage);
             return -1;
         }
-        if (arg == "-o" || arg == "--kind" || arg == "--language") {
+        if (arg == "-o" || arg == "--kind" || arg == "--language" || arg == "--table") {
             if (read_option(args, arg, options, err) != 0)
                 return 1;
         } else if (is_option(arg)) {
@@ -67,27 +71,34 @@ int parse_arguments(arg_reader args, text_options& options, text_output& out, te
             options.files.emplace_back(arg);
         }
     }
-    if (options.command != "export" && options.command != "import") {
+    if (options.command != "export" && options.command != "import" && options.command != "table") {
         out_text(err, options.command.empty() ? "ERROR: no command\n" : "ERROR: unknown command '" + options.command + "'\n");
         out_text(err, usage);
         return 1;
     }
-    const std::size_t files = options.command == "export" ? 1 : 2;
+    const std::size_t files = options.command == "import" ? 2 : 1;
     if (options.files.size() != files)
         return report(err, options.command + (files == 1 ? " takes one FILE" : " takes a FILE and a TRANSLATED.po"));
     if (options.command == "import" && options.output.empty())
         return report(err, "import needs -o NEWFILE");
+    if (options.command == "table" && !options.table.empty())
+        return report(err, "--table is for export and import; table lists the file's own encoding");
+    std::vector<std::string> inputs = options.files;
+    if (!options.table.empty())
+        inputs.push_back(options.table);
     std::size_t input = 0;
-    if (!options.output.empty() && output_names_input(options.output, options.files, input))
-        return report(err, "-o names " + options.files[input] + ", which this run reads; choose another name");
+    if (!options.output.empty() && output_names_input(options.output, inputs, input))
+        return report(err, "-o names " + inputs[input] + ", which this run reads; choose another name");
     return 0;
 }
 
 int run_command(const text_options& options, text_output& out, text_output& err)
 {
     if (options.command == "export")
-        return export_po({options.files[0], options.kind, options.output, options.language}, out, err);
-    return import_po({options.files[0], options.files[1], options.output, options.kind}, err);
+        return export_po({options.files[0], options.kind, options.output, options.language, options.table}, out, err);
+    if (options.command == "table")
+        return table_command({options.files[0], options.kind, options.output}, out, err);
+    return import_po({options.files[0], options.files[1], options.output, options.kind, {}}, err);
 }
 
 } // namespace

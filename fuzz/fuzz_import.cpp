@@ -38,7 +38,7 @@ std::map<std::string, std::string> texts_of(const game_file& file)
         for (std::uint32_t b = 0; b < table.directory.num_blocks; ++b)
             for (std::uint32_t j = 0; j < table.directory.blocks[b].count; ++j) {
                 string_bytes(file, table, string_start(table.data, table.directory.blocks[b], j), bytes);
-                string_text(file, bytes, texts[string_place(table.section, b, j)]);
+                string_text(file, char_table{}, bytes, texts[string_place(table.section, b, j)]);
             }
     return texts;
 }

@@ -32,7 +32,7 @@ std::string header_fields(const game_file& file, const std::string& language)
 }
 
 // Writes the PO of `file` to `into`; returns the number of strings.
-std::uint64_t write_po(const game_file& file, const std::string& language, text_output& into)
+std::uint64_t write_po(const game_file& file, const char_table& codes, const std::string& language, text_output& into)
 {
     write_po_header(into, header_fields(file, language));
     std::uint64_t strings = 0;
@@ -44,7 +44,7 @@ std::uint64_t write_po(const game_file& file, const std::string& language, text_
             for (std::uint32_t j = 0; j < block.count; ++j) {
                 const std::uint64_t start = string_start(table.data, block, j);
                 string_bytes(file, table, start, bytes);
-                string_text(file, bytes, text);
+                string_text(file, codes, bytes, text);
                 write_po_entry(into, string_comment(block, start), string_place(table.section, b, j), text);
                 ++strings;
             }
@@ -65,10 +65,11 @@ std::uint64_t unreached_bytes(const game_file& file)
 int export_po(const export_request& request, text_output& out, text_output& err)
 {
     game_file file;
-    if (!load(request.file, request.kind, file, err))
+    char_table table;
+    if (!load(request.file, request.kind, file, err) || !load_table(request.table, file, table, err))
         return 1;
     if (request.output.empty()) {
-        const std::uint64_t strings = write_po(file, request.language, out);
+        const std::uint64_t strings = write_po(file, table, request.language, out);
         if (out_finish(out) != 0)
             return report(err, "can't write output"), 1;
         out_text(err, counted(strings, "string") + " exported; " + counted(unreached_bytes(file), "byte") +
@@ -81,7 +82,7 @@ int export_po(const export_request& request, text_output& out, text_output& err)
         return 1;
     text_output po;
     out_init_file(po, target.stream.get());
-    const std::uint64_t strings = write_po(file, request.language, po);
+    const std::uint64_t strings = write_po(file, table, request.language, po);
     if (out_finish(po) != 0 || !output_file_commit(target))
         return report(err, "can't write " + request.output), 1;
     out_text(err, counted(strings, "string") + " exported; " + counted(unreached_bytes(file), "byte") +

@@ -72,7 +72,7 @@ bool entry_text(const game_file& file, const po_entry& entry, std::map<std::stri
     std::vector<std::uint8_t> old_bytes;
     std::string old_text;
     string_bytes(file, t, string_start(t.data, t.directory.blocks[text.block], text.index), old_bytes);
-    string_text(file, old_bytes, old_text);
+    string_text(file, char_table{}, old_bytes, old_text);
     if (entry.msgid != old_text) {
         std::string quoted;
         append_quoted(quoted, old_text);
@@ -81,7 +81,7 @@ bool entry_text(const game_file& file, const po_entry& entry, std::map<std::stri
     if (entry.msgstr.empty() || entry.fuzzy)
         return false;
     coded_text coded;
-    stored_bytes(file, entry.msgstr, coded);
+    stored_bytes(file, char_table{}, entry.msgstr, coded);
     if (!coded.problems.empty()) {
         const text_problem& first = coded.problems[0]; // the first fault of the text
         return fault(entry.msgstr_line, entry.context + ": msgstr, character " +
