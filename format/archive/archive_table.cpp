@@ -1,5 +1,7 @@
 // Character tables for an archive: which codes a table may give, the whole listing of
 // the game's encoding, and string bytes shown through a table.
+#include <algorithm>
+
 #include "format/archive/archive.h"
 #include "format/archive/char_map.h"
 #include "format/archive/game_text.h"
