@@ -53,7 +53,7 @@ status check_pack_table(pack_form form, const char_table& table)
 void write_pack_table(pack_form form, text_output& out)
 {
     for (const bool canonical : {true, false}) {
-        for (unsigned b = 0; b < 256; ++b) {
+        for (unsigned b = 0x20; b < 256; ++b) { // the bytes below are control bytes
             const std::uint8_t single = static_cast<std::uint8_t>(b);
             write_code(form, out, std::span(&single, 1), canonical);
         }
