@@ -84,10 +84,10 @@ struct status {
     std::uint64_t base = 0;     // illegal_offset: where its offsets count from
     std::uint64_t stored = 0;   // illegal_offset: the offset as stored
     std::uint32_t bit = 0;      // node faults: the bit of that byte, from the top
-    std::uint64_t count = 0;    // too_many_*, index_too_short
+    std::uint64_t count = 0;    // too_many_*, index_too_short; table faults: the bytes of the code
     std::uint64_t distance = 0; // out_of_reach
     std::uint64_t size = 0;     // too_large
-    std::uint64_t value = 0;    // index_start: the entry's value
+    std::uint64_t value = 0;    // index_start: the entry's value; table faults: the code (its first 8 bytes)
     std::uint32_t entry = 0;    // index_decreases, index_past_end
     std::uint8_t byte = 0;      // no_code_word, table_end_in_code
     std::uint64_t line = 0;     // table faults: the line, from 1
