@@ -12,10 +12,12 @@
 namespace {
 
 constexpr std::string_view usage =
-    "usage: kx_text export FILE [-o OUT.po|OUT.pot|-] [--template] [--language LL] [--force] [--kind archive|pack]\n"
-    "       kx_text check FILE TRANSLATED.po|- [--strict] [--max-width N] [--max-lines N]\n"
+    "usage: kx_text export FILE [-o OUT.po|OUT.pot|-] [--template] [--language LL] [--force] [--table EXTRA.tbl]\n"
+    "                      [--kind archive|pack]\n"
+    "       kx_text check FILE TRANSLATED.po|- [--strict] [--max-width N] [--max-lines N] [--table EXTRA.tbl]\n"
     "                     [--wrap -o WRAPPED.po|-] [--kind archive|pack]\n"
-    "       kx_text import FILE TRANSLATED.po|- -o NEWFILE [--strict] [--kind archive|pack]\n"
+    "       kx_text import FILE TRANSLATED.po|- -o NEWFILE [--strict] [--table EXTRA.tbl] [--kind archive|pack]\n"
+    "       kx_text table FILE [-o OUT.tbl|-] [--kind archive|pack]\n"
     "       kx_text -?|--help|--version\n";
 
 struct text_options {
@@ -27,6 +29,7 @@ struct text_options {
     check_options check;
     bool as_template = false;
     bool force = false;
+    std::string table; // --table: a character table
 };
 
 // A language tag as gettext names languages: de, pt_BR, sr@latin, zh-Hant.
@@ -65,6 +68,8 @@ int read_option(arg_reader& args, std::string_view option, text_options& options
         options.language = value;
     else if (option == "--language")
         return report(err, "--language takes a language tag such as de, pt_BR or sr@latin, not '" + std::string(value) + "'");
+    else if (option == "--table")
+        options.table = value;
     else if (value == "archive" || value == "pack")
         options.kind = value == "pack" ? file_kind::pack : file_kind::archive;
     else
@@ -91,7 +96,8 @@ int parse_arguments(arg_reader args, text_options& options, text_output& out, te
                                                                     : options.check.wrap) = true;
             continue;
         }
-        if (arg == "-o" || arg == "--kind" || arg == "--language" || arg == "--max-width" || arg == "--max-lines") {
+        if (arg == "-o" || arg == "--kind" || arg == "--language" || arg == "--max-width" || arg == "--max-lines" ||
+            arg == "--table") {
             if (read_option(args, arg, options, err) != 0)
                 return 1;
         } else if (is_option(arg) && arg != "-") {
@@ -102,12 +108,13 @@ int parse_arguments(arg_reader args, text_options& options, text_output& out, te
             options.files.emplace_back(arg);
         }
     }
-    if (options.command != "export" && options.command != "import" && options.command != "check") {
+    if (options.command != "export" && options.command != "import" && options.command != "check" &&
+        options.command != "table") {
         out_text(err, options.command.empty() ? "ERROR: no command\n" : "ERROR: unknown command '" + options.command + "'\n");
         out_text(err, usage);
         return 1;
     }
-    const std::size_t files = options.command == "export" ? 1 : 2;
+    const std::size_t files = options.command == "import" || options.command == "check" ? 2 : 1;
     if (options.files.size() != files)
         return report(err, options.command + (files == 1 ? " takes one FILE" : " takes a FILE and a TRANSLATED.po"));
     if (options.command == "import" && options.output.empty())
@@ -117,18 +124,27 @@ int parse_arguments(arg_reader args, text_options& options, text_output& out, te
                                               : "check writes nothing: -o goes with --wrap");
     if (options.command == "import" && options.output == "-")
         return report(err, "import writes NEWFILE as a file, not to standard output");
+    if (options.command == "table" && !options.table.empty())
+        return report(err, "--table is for export, check and import; table lists the file's own encoding");
+    std::vector<std::string> inputs = options.files;
+    if (!options.table.empty())
+        inputs.push_back(options.table);
     std::size_t input = 0;
-    if (!options.output.empty() && options.output != "-" && output_names_input(options.output, options.files, input))
-        return report(err, "-o names " + options.files[input] + ", which this run reads; choose another name");
+    if (!options.output.empty() && options.output != "-" && output_names_input(options.output, inputs, input))
+        return report(err, "-o names " + inputs[input] + ", which this run reads; choose another name");
     return 0;
 }
 
 int run_command(const text_options& options, text_output& out, text_output& err)
 {
     if (options.command == "export")
-        return export_po({options.files[0], options.kind, options.output, options.language, options.as_template, options.force},
+        return export_po({options.files[0], options.kind, options.output, options.language, options.as_template,
+                          options.force, options.table},
                          out, err);
-    const import_request request{options.files[0], options.files[1], options.output, options.kind, options.check};
+    if (options.command == "table")
+        return table_command({options.files[0], options.kind, options.output}, out, err);
+    const import_request request{options.files[0], options.files[1], options.output, options.kind, options.check,
+                                 options.table};
     if (options.command == "check")
         return check_command(request, out, err);
     return import_po(request, err);

@@ -73,20 +73,37 @@ void string_bytes(const game_file& file, const string_table& table, std::uint64_
         pack_string_bytes(std::get<pack_file>(file.parsed).image, start, bytes); // decoded once already: cannot fail
 }
 
-void string_text(const game_file& file, std::span<const std::uint8_t> bytes, std::string& text)
+status read_char_table(const game_file& file, std::string_view bytes, char_table& table)
 {
-    if (std::holds_alternative<archive_file>(file.parsed))
-        archive_text(bytes, text);
-    else
-        pack_text_of(bytes, text);
+    const status grammar = parse_char_table(bytes, table);
+    const auto* pack = std::get_if<pack_file>(&file.parsed);
+    const status form = pack ? check_pack_table(pack_form_of(pack->image), table) : check_archive_table(table);
+    return finish_char_table(grammar, form, table);
 }
 
-void stored_bytes(const game_file& file, std::string_view text, coded_text& coded)
+void write_char_table(const game_file& file, text_output& out)
 {
     if (const auto* pack = std::get_if<pack_file>(&file.parsed))
-        pack_stored_bytes(pack_form_of(pack->image), text, coded);
+        write_pack_table(pack_form_of(pack->image), out);
     else
-        game_stored_bytes(text, coded);
+        write_archive_table(out);
+}
+
+void string_text(const game_file& file, const char_table& table, std::span<const std::uint8_t> bytes,
+                 std::string& text)
+{
+    if (std::holds_alternative<archive_file>(file.parsed))
+        archive_text(table, bytes, text);
+    else
+        pack_text_of(table, bytes, text);
+}
+
+void stored_bytes(const game_file& file, const char_table& table, std::string_view text, coded_text& coded)
+{
+    if (const auto* pack = std::get_if<pack_file>(&file.parsed))
+        pack_stored_bytes(pack_form_of(pack->image), table, text, coded);
+    else
+        game_stored_bytes(table, text, coded);
 }
 
 status check_for_rebuild(const game_file& file)

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "format/archive/archive.h"
+#include "format/char_table.h"
 #include "format/notation.h"
 #include "format/pack/pack.h"
 #include "format/string_table.h"
@@ -52,12 +53,24 @@ const std::vector<string_table>& tables_of(const game_file& file);
 void string_bytes(const game_file& file, const string_table& table, std::uint64_t start,
                   std::vector<std::uint8_t>& bytes);
 
-// The text of string bytes in the file's encoding, in the text notation.
-void string_text(const game_file& file, std::span<const std::uint8_t> bytes, std::string& text);
+// Reads a character table (format/char_table.h) for the file's form from the bytes of
+// the table file, which the caller names in `table.name`. Fails with the first line
+// that breaks the grammar or gives a code that the form cannot hold as one character
+// (the status's line; failure_text(s, table.name) says which and why).
+status read_char_table(const game_file& file, std::string_view bytes, char_table& table);
 
-// The bytes that a text stands for in this file, with every problem that keeps it from
-// being the one text of its stored bytes (coded.problems, empty when it is).
-void stored_bytes(const game_file& file, std::string_view text, coded_text& coded);
+// The whole encoding of the file's form as a character table, which read_char_table
+// accepts.
+void write_char_table(const game_file& file, text_output& out);
+
+// The text of string bytes in the file's encoding, with the table's codes (an empty
+// table: none), in the text notation.
+void string_text(const game_file& file, const char_table& table, std::span<const std::uint8_t> bytes,
+                 std::string& text);
+
+// The bytes that a text stands for in this file with the table, with every problem that
+// keeps it from being the one text of its stored bytes (coded.problems, empty when it is).
+void stored_bytes(const game_file& file, const char_table& table, std::string_view text, coded_text& coded);
 
 // What a rebuild needs of the file beyond what the dumpers read (an archive's index).
 status check_for_rebuild(const game_file& file);

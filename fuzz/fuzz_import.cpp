@@ -5,6 +5,9 @@
 // an import that kx_text accepted but that does not hold what the PO asks: read back,
 // every string whose entry has a translation, not fuzzy, must hold that text and every
 // other string its old one. A rebuilt file failing kx_text's own check stops it too.
+// Bytes before a first zero byte are a character table: where a file takes it, every
+// string's text through it must store as the string's bytes, and every msgstr that it
+// stores must read back as itself.
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -38,9 +41,34 @@ std::map<std::string, std::string> texts_of(const game_file& file)
         for (std::uint32_t b = 0; b < table.directory.num_blocks; ++b)
             for (std::uint32_t j = 0; j < table.directory.blocks[b].count; ++j) {
                 string_bytes(file, table, string_start(table.data, table.directory.blocks[b], j), bytes);
-                string_text(file, bytes, texts[string_place(table.section, b, j)]);
+                string_text(file, char_table{}, bytes, texts[string_place(table.section, b, j)]);
             }
     return texts;
+}
+
+// Aborts unless the texts of `file` with `table` are exact both ways.
+void check_table(const game_file& file, std::string_view lines, const std::vector<po_entry>& entries)
+{
+    char_table table;
+    if (failed(read_char_table(file, lines, table)))
+        return;
+    std::vector<std::uint8_t> bytes;
+    std::string text;
+    coded_text coded;
+    for (const string_table& t : tables_of(file))
+        for (const string_block& block : t.directory.blocks)
+            for (std::uint32_t j = 0; j < block.count; ++j) {
+                string_bytes(file, t, string_start(t.data, block, j), bytes);
+                string_text(file, table, bytes, text);
+                stored_bytes(file, table, text, coded);
+                if (!coded.problems.empty() || coded.bytes != bytes)
+                    std::abort();
+            }
+    for (const po_entry& entry : entries) {
+        stored_bytes(file, table, entry.msgstr, coded);
+        if (coded.problems.empty() && (string_text(file, table, coded.bytes, text), text != entry.msgstr))
+            std::abort();
+    }
 }
 
 } // namespace
@@ -73,14 +101,20 @@ extern "C" int LLVMFuzzerInitialize(int*, char***)
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
     text_output out, err;
+    const std::string_view input(reinterpret_cast<const char*>(data), size);
+    const std::size_t zero = input.find('\0');
+    const std::string_view lines = input.substr(0, zero == std::string_view::npos ? 0 : zero);
+    const std::string_view po_text = input.substr(zero == std::string_view::npos ? 0 : zero + 1);
     const std::string po = folder + "/in.po", rebuilt = folder + "/out";
     std::FILE* f = std::fopen(po.c_str(), "wb");
-    if (f == nullptr || std::fwrite(data, 1, size, f) != size || std::fclose(f) != 0)
+    if (f == nullptr || std::fwrite(po_text.data(), 1, po_text.size(), f) != po_text.size() || std::fclose(f) != 0)
         std::abort();
     po_contents contents;
-    const bool readable = read_po(std::string_view(reinterpret_cast<const char*>(data), size), contents);
+    const bool readable = read_po(po_text, contents);
     const std::vector<po_entry>& entries = contents.entries;
     for (const example& e : examples) {
+        if (zero != std::string_view::npos)
+            check_table(e.file, lines, entries);
         const char* argv[] = {"kx_text", "import", e.path.c_str(), po.c_str(), "-o", rebuilt.c_str(), "--kind", e.kind};
         out_init_discard(out);
         out_init_memory(err);

@@ -28,16 +28,21 @@ cmake --build "$build" --target fuzz_archive fuzz_pack fuzz_import make_seeds kx
 "$build/make_seeds" "$build/seeds" "$root/examples"
 
 # fuzz_import's inputs are PO files: the examples' exports, untranslated and with
-# every entry translated; its dictionary holds the PO keywords and the notation.
+# every entry translated, and the latter after a character table and a zero byte; its
+# dictionary holds the PO keywords, the notation and table lines.
 mkdir -p "$build/seeds/import"
 for example in KESTRA STRINGS.PAK XOR.PAK; do
   "$build/kx_text" export "$root/examples/$example" -o "$build/seeds/import/$example.po" 2>/dev/null
   sed 's/^msgstr ""$/msgstr "Translated {7B}text}\\n"/' "$build/seeds/import/$example.po" \
       >"$build/seeds/import/$example.translated.po"
+  table='80=th\nA0=the\nFD=e \n8140=x\n'
+  [ "$example" = KESTRA ] && table='0179=\xC3\xA4\n80=th\n81=the\n82=e \n90=\xE3\x83\xBC\n'
+  { printf "$table\\0"; cat "$build/seeds/import/$example.translated.po"; } >"$build/seeds/import/$example.table.po"
 done
 printf '%s\n' '"msgctxt "' '"msgid "' '"msgstr "' '"msgid_plural "' '"msgstr[0] "' '"#, fuzzy\x0a"' \
     '"#~ "' '"#| "' '"\\n"' '"\\\""' '"{7B}"' '"{01 79}"' '"{0A}"' '"{1F}"' '"{82 A0}"' '"{7C}"' '"|"' \
-    '"8:0:0"' '"43:1:1"' '"0:0"' '"Content-Type: text/plain; charset="' >"$build/import.dict"
+    '"8:0:0"' '"43:1:1"' '"0:0"' '"Content-Type: text/plain; charset="' \
+    '"0179=\xC3\xA4\x0a"' '"80=th\x0a"' '"*5C6E\x0a"' '"/7C\x0a"' '"\x00"' >"$build/import.dict"
 
 status=0
 pids=()

@@ -8,6 +8,12 @@ namespace {
 
 std::string dec(std::uint64_t value) { return std::to_string(value); }
 
+// A table's code as written in it, or its length when it is too long to show.
+std::string table_code(const status& s)
+{
+    return s.count <= 8 ? hex_text(s.value, static_cast<int>(2 * s.count)) : "a code of " + dec(s.count) + " bytes";
+}
+
 std::string at_block(const status& s) { return "block " + dec(s.block) + ", string " + dec(s.string) + ": "; }
 
 } // namespace
@@ -61,6 +67,7 @@ std::string failure_place(const status& s)
 std::string failure_text(const status& s, std::string_view path)
 {
     const std::string file(path);
+    const std::string line = file + ":" + dec(s.line) + ": ";
     switch (s.code) {
     case failure::none: return {};
     case failure::cant_open: return "can't open file: " + file;
@@ -109,6 +116,25 @@ std::string failure_text(const status& s, std::string_view path)
         return "string " + string_place(s.section, s.block, s.string) + " does not read back as intended";
     case failure::other_index: return "the new index has another length";
     case failure::section_changed: return "section " + std::to_string(s.section) + " was not copied unchanged";
+    case failure::table_not_utf8: return line + "not UTF-8";
+    case failure::table_bad_line:
+        return line + "not a table line: a line is HEX=text, *HEX (the line break), /HEX (the end) or a # comment";
+    case failure::table_bad_text: return line + "a table text cannot hold '{', '}' or control characters";
+    case failure::table_empty_text: return line + "the text after '=' is empty";
+    case failure::table_code_twice:
+        return line + "code " + table_code(s) + " is given twice (first at line " + dec(s.first_line) + ")";
+    case failure::table_not_one_code: return line + table_code(s) + " is not the code of one character in this file";
+    case failure::table_lone_lead: return line + table_code(s) + " is a lead byte: its code goes on with a second byte";
+    case failure::table_control_byte: return line + table_code(s) + " is a control byte of the game and cannot stand for text";
+    case failure::table_backslash:
+        return line + "5C, the backslash, starts the game's line break and cannot stand for text";
+    case failure::table_end_byte: return line + table_code(s) + " ends a string in this file and cannot stand for text";
+    case failure::table_end_in_code:
+        return line + table_code(s) + " holds " + hex_text(s.byte, 2) + ", which ends every string of this file";
+    case failure::table_line_feed:
+        return line + table_code(s) + " is this file's line break, which a line feed in a text stands for";
+    case failure::table_other_break: return line + "the line break of this file is *" + table_code(s);
+    case failure::table_other_end: return line + "the end of a string in this file is /" + table_code(s);
     }
     return {};
 }

@@ -50,6 +50,21 @@ enum class failure : std::uint8_t {
     string_changed,     // block, string: the string does not read back as intended
     other_index,        // the index has another length
     section_changed,    // section: a copied section differs
+    // A character table (line; a code: value holds its bytes, count their number).
+    table_not_utf8,
+    table_bad_line,     // none of the line forms
+    table_bad_text,     // a text with a brace or a control character
+    table_empty_text,
+    table_code_twice,   // code; first_line
+    table_not_one_code, // code: more or other bytes than one character of the form
+    table_lone_lead,    // code: a lead byte without its second byte
+    table_control_byte, // code: a control byte of the archive
+    table_backslash,    // code: the archive's backslash
+    table_end_byte,     // code: the byte that ends a string
+    table_end_in_code,  // code, byte: a pair holding the end byte
+    table_line_feed,    // code: a pack's line break
+    table_other_break,  // code: the form's line break, which the line does not give
+    table_other_end,    // code: the form's end byte, which the line does not give
 };
 
 // Why a call to the system failed, in words of kx_text's own: the same on every platform,
@@ -93,15 +108,17 @@ struct status {
     std::uint64_t base = 0;     // illegal_offset: where its offsets count from
     std::uint64_t stored = 0;   // illegal_offset: the offset as stored
     std::uint32_t bit = 0;      // node faults: the bit of that byte, from the top
-    std::uint64_t count = 0;    // too_many_*, index_too_short
+    std::uint64_t count = 0;    // too_many_*, index_too_short; table faults: the bytes of the code
     std::uint64_t distance = 0; // out_of_reach
     std::uint64_t size = 0;     // too_large
-    std::uint64_t value = 0;    // index_start: the entry's value
+    std::uint64_t value = 0;    // index_start: the entry's value; table faults: the code (its first 8 bytes)
     std::uint32_t entry = 0;    // index_decreases, index_past_end
-    std::uint8_t byte = 0;      // no_code_word
+    std::uint8_t byte = 0;      // no_code_word, table_end_in_code
     // cant_open, cant_seek, cant_read: why, when the system said (see reason_of)
     sys_error reason = sys_error::none;
     int reason_code = 0;
+    std::uint64_t line = 0;     // table faults: the line, from 1
+    std::uint64_t first_line = 0; // table_code_twice
 };
 
 inline bool failed(const status& s) { return s.code != failure::none; }

@@ -15,6 +15,7 @@ namespace {
 // What the check knows of the PO and the file while it reads the entries.
 struct checker {
     const game_file& file;
+    const char_table& codes;
     std::string_view po;
     const check_options& options;
     po_check& check;
@@ -92,6 +93,12 @@ void check_header(checker& c, const po_entry& entry)
             add(c, entry_place(entry), severity::error,
                 "the header declares charset=" + shown_text(name) + "; kx_text reads UTF-8");
     }
+    const std::string_view table = po_header_field(entry.msgstr, "X-Kx-Table");
+    const std::string used = c.codes.name.empty() ? "" : base_name(c.codes.name);
+    if (!table.empty() && table != used)
+        add(c, entry_place(entry), severity::warning,
+            "the PO was exported with the character table " + shown_text(table) + "; give it with --table" +
+                (used.empty() ? std::string() : ", not " + used));
     const std::string_view source = po_header_field(entry.msgstr, "X-Kx-Source");
     if (!source.empty() && source != base_name(c.file.path))
         add(c, entry_place(entry), severity::warning,
@@ -130,9 +137,9 @@ std::size_t widest_in_block(checker& c, std::size_t table, std::uint32_t block)
     std::string text;
     for (std::uint32_t j = 0; j < t.directory.blocks[block].count; ++j) {
         string_bytes(c.file, t, string_start(t.data, t.directory.blocks[block], j), bytes);
-        string_text(c.file, bytes, text);
+        string_text(c.file, c.codes, bytes, text);
         coded_text coded;
-        stored_bytes(c.file, text, coded);
+        stored_bytes(c.file, c.codes, text, coded);
         for (std::size_t w : line_widths(text, coded))
             it->second = std::max(it->second, w);
     }
@@ -175,11 +182,12 @@ std::vector<std::pair<std::string, std::size_t>> escapes_of(std::string_view tex
     return found;
 }
 
-// Escapes missing from the msgstr or added to it, and blanks at either end that differ.
-void check_like_msgid(checker& c, const po_entry& entry, severity level)
+// Escapes of `msgid` missing from the msgstr or added to it, and blanks at either end
+// that differ.
+void check_like_msgid(checker& c, const po_entry& entry, std::string_view msgid, severity level)
 {
     std::multiset<std::string> in_msgid;
-    for (auto& [escape, at] : escapes_of(entry.msgid))
+    for (auto& [escape, at] : escapes_of(msgid))
         in_msgid.insert(escape);
     msgstr_cursor cursor = msgstr_start(c.po, entry);
     for (auto& [escape, at] : escapes_of(entry.msgstr)) {
@@ -190,10 +198,10 @@ void check_like_msgid(checker& c, const po_entry& entry, severity level)
     }
     for (const std::string& escape : in_msgid)
         add(c, entry_place(entry), level, c.place + ": the escape " + escape + " of the msgid is missing from the msgstr");
-    if (leading_blanks(entry.msgid) != leading_blanks(entry.msgstr))
+    if (leading_blanks(msgid) != leading_blanks(entry.msgstr))
         add(c, place_of_byte(c.po, entry, 0), level,
             c.place + ": the msgstr starts with other blanks or line breaks than the msgid");
-    if (trailing_blanks(entry.msgid) != trailing_blanks(entry.msgstr))
+    if (trailing_blanks(msgid) != trailing_blanks(entry.msgstr))
         add(c, place_of_byte(c.po, entry, entry.msgstr.size() - trailing_blanks(entry.msgstr).size()), level,
             c.place + ": the msgstr ends with other blanks or line breaks than the msgid");
 }
@@ -242,7 +250,7 @@ void check_width(checker& c, const po_entry& entry, const new_text& place, std::
     const std::size_t limit = c.options.max_width != 0 ? c.options.max_width : widest_in_block(c, place.table, place.block);
     if (c.options.wrap && wrap_text(text, coded, limit)) {
         coded_text again;
-        stored_bytes(c.file, text, again);
+        stored_bytes(c.file, c.codes, text, again);
         if (again.problems.empty()) {
             coded = std::move(again);
             wrapped_msgstr w{entry.msgstr_begin, entry.msgstr_end, text};
@@ -290,6 +298,17 @@ std::string stored_as(std::string_view text, const coded_text& coded, const text
     return " (\"" + shown_text(text.substr(problem.at, end - problem.at)) + "\" is stored as " + codes + ")";
 }
 
+// Whether a msgid stands for these bytes though it is not their text (a PO exported
+// before a character table was added, or with another one).
+bool same_bytes(const checker& c, std::string_view msgid, const std::vector<std::uint8_t>& bytes)
+{
+    coded_text coded;
+    stored_bytes(c.file, c.codes, msgid, coded);
+    return coded.bytes == bytes && std::all_of(coded.problems.begin(), coded.problems.end(), [](const text_problem& p) {
+               return p.fault == text_fault::reads_back;
+           });
+}
+
 // Reads one entry that names a string. Returns true with `taken` for a translation to take.
 bool check_entry(checker& c, const po_entry& entry, taken_text& taken)
 {
@@ -326,10 +345,10 @@ bool check_entry(checker& c, const po_entry& entry, taken_text& taken)
     std::vector<std::uint8_t> old_bytes;
     std::string old_text;
     string_bytes(c.file, t, string_start(t.data, t.directory.blocks[text.block], text.index), old_bytes);
-    string_text(c.file, old_bytes, old_text);
+    string_text(c.file, c.codes, old_bytes, old_text);
     entry_counts& counts = c.check.counts;
     ++(entry.fuzzy ? counts.fuzzy : entry.msgstr.empty() ? counts.untranslated : counts.translated);
-    if (entry.msgid != old_text) {
+    if (entry.msgid != old_text && !same_bytes(c, entry.msgid, old_bytes)) {
         std::string quoted;
         append_quoted(quoted, old_text);
         return add(c, entry_place(entry), level,
@@ -338,14 +357,15 @@ bool check_entry(checker& c, const po_entry& entry, taken_text& taken)
     if (entry.msgstr.empty())
         return false;
     coded_text coded;
-    stored_bytes(c.file, entry.msgstr, coded);
+    stored_bytes(c.file, c.codes, entry.msgstr, coded);
     msgstr_cursor cursor = msgstr_start(c.po, entry);
     for (const text_problem& problem : coded.problems)
         add(c, msgstr_place(cursor, problem.at), level,
             c.place + ": " + text_problem_text(problem, entry.msgstr) + stored_as(entry.msgstr, coded, problem));
     if (!coded.problems.empty())
         return false;
-    check_like_msgid(c, entry, severity::warning);
+    check_like_msgid(c, entry, old_text, severity::warning); // the msgid as the file's text
+
     std::string translation = entry.msgstr;
     check_width(c, entry, text, translation, coded, severity::warning);
     if (entry.fuzzy)
@@ -412,10 +432,11 @@ void rebuild(checker& c, std::vector<taken_text>& taken)
 
 } // namespace
 
-void check_po(const game_file& file, std::string_view po, const check_options& options, po_check& check)
+void check_po(const game_file& file, const char_table& codes, std::string_view po, const check_options& options,
+              po_check& check)
 {
     check = po_check{};
-    checker c{file, po, options, check, {}, {}, {}};
+    checker c{file, codes, po, options, check, {}, {}, {}};
     po_contents contents;
     if (!read_po(po, contents)) {
         check.unreadable = true;

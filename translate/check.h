@@ -50,7 +50,9 @@ struct po_check {
 
 // Checks `po`, the text of the PO file, against `file` and, without an error, rebuilds
 // the file in memory and checks the result.
-void check_po(const game_file& file, std::string_view po, const check_options& options, po_check& check);
+// `codes`: a character table, or an empty one.
+void check_po(const game_file& file, const char_table& codes, std::string_view po, const check_options& options,
+              po_check& check);
 
 // Whether the check found an error (or, strict, any problem).
 bool check_failed(const po_check& check, bool strict);

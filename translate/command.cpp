@@ -1,6 +1,9 @@
 #include "translate/command.h"
 
 #include <filesystem>
+#include <vector>
+
+#include "io/file_io.h"
 
 #include "format/notation.h"
 
@@ -32,6 +35,21 @@ bool load(const std::string& path, std::optional<file_kind> kind, game_file& fil
     if (failed(s))
         report(err, s.code == failure::not_a_game_file || s.code == failure::both_kinds ? load_failure_text(s, why, path, kind)
                                                                                        : read_failure_text(s, path));
+    return !failed(s);
+}
+
+bool load_table(const std::string& path, const game_file& file, char_table& table, text_output& err)
+{
+    table = char_table{};
+    if (path.empty())
+        return true;
+    table.name = path;
+    std::vector<std::uint8_t> bytes;
+    status s = read_whole_file(path, bytes);
+    if (!failed(s))
+        s = read_char_table(file, std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()), table);
+    if (failed(s))
+        report(err, failure_text(s, path));
     return !failed(s);
 }
 

@@ -23,6 +23,10 @@ std::string write_failure_text(const std::string& path, const sys_reason& reason
 // Loads the game file of a command; false after reporting why not.
 bool load(const std::string& path, std::optional<file_kind> kind, game_file& file, text_output& err);
 
+// Reads the character table at `path` for `file` into `table` (an empty path: none);
+// false after reporting why not.
+bool load_table(const std::string& path, const game_file& file, char_table& table, text_output& err);
+
 // "1 string", "2 strings".
 std::string counted(std::uint64_t n, std::string_view noun);
 

@@ -35,7 +35,7 @@ std::string reference_file(const game_file& file)
 // Every field that translators' tools expect, without a date: the same file always
 // exports to the same bytes. A template has the placeholders of xgettext's, which
 // msginit fills in; a PO leaves them empty.
-std::string header_fields(const game_file& file, const std::string& language, bool as_template)
+std::string header_fields(const game_file& file, const char_table& codes, const std::string& language, bool as_template)
 {
     return "Project-Id-Version: " + base_name(file.path) + "\n"
            "Report-Msgid-Bugs-To: \n" +
@@ -51,13 +51,15 @@ std::string header_fields(const game_file& file, const std::string& language, bo
            "Content-Transfer-Encoding: 8bit\n"
            "X-Kx-Kind: " + std::string(kind_name(kind_of(file))) + "\n"
            "X-Kx-Source: " + base_name(file.path) + "\n"
-           "X-Kx-Source-Size: " + std::to_string(file.bytes.size()) + "\n";
+           "X-Kx-Source-Size: " + std::to_string(file.bytes.size()) + "\n" +
+           (codes.name.empty() ? "" : "X-Kx-Table: " + base_name(codes.name) + "\n");
 }
 
 // Writes the PO or template of `file` to `into`; returns the number of strings.
-std::uint64_t write_po(const game_file& file, const std::string& language, bool as_template, text_output& into)
+std::uint64_t write_po(const game_file& file, const char_table& codes, const std::string& language, bool as_template,
+                       text_output& into)
 {
-    write_po_header(into, header_fields(file, language, as_template), as_template);
+    write_po_header(into, header_fields(file, codes, language, as_template), as_template);
     const std::string reference = reference_file(file) + ":";
     std::uint64_t strings = 0;
     std::vector<std::uint8_t> bytes;
@@ -68,7 +70,7 @@ std::uint64_t write_po(const game_file& file, const std::string& language, bool 
             for (std::uint32_t j = 0; j < block.count; ++j) {
                 const std::uint64_t start = string_start(table.data, block, j);
                 string_bytes(file, table, start, bytes);
-                string_text(file, bytes, text);
+                string_text(file, codes, bytes, text);
                 const std::string place = string_place(table.section, b, j);
                 write_po_entry(into, string_comment(block, start), reference + place, place, text);
                 ++strings;
@@ -124,11 +126,12 @@ int export_po(const export_request& request, text_output& out, text_output& err)
     if (as_template && !request.language.empty())
         return report(err, "a template has no language: leave out --language, or export a PO"), 1;
     game_file file;
-    if (!load(request.file, request.kind, file, err))
+    char_table table;
+    if (!load(request.file, request.kind, file, err) || !load_table(request.table, file, table, err))
         return 1;
     std::uint64_t strings = 0;
     if (to_standard_output) {
-        strings = write_po(file, request.language, as_template, out);
+        strings = write_po(file, table, request.language, as_template, out);
         if (out_finish(out) != 0)
             return report(err, write_failure_text("output", errno_reason(out.error))), 1;
     } else {
@@ -139,7 +142,7 @@ int export_po(const export_request& request, text_output& out, text_output& err)
             return 1;
         text_output po;
         out_init_file(po, target.stream.get());
-        strings = write_po(file, request.language, as_template, po);
+        strings = write_po(file, table, request.language, as_template, po);
         if (out_finish(po) != 0)
             return report(err, write_failure_text(request.output, errno_reason(po.error))), 1;
         if (!output_file_commit(target))

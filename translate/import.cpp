@@ -14,14 +14,15 @@ namespace {
 bool check_files(const import_request& request, game_file& file, std::vector<std::uint8_t>& po, po_check& check,
                  text_output& err)
 {
-    if (!load(request.file, request.kind, file, err))
+    char_table codes;
+    if (!load(request.file, request.kind, file, err) || !load_table(request.table, file, codes, err))
         return false;
     if (const status s = check_for_rebuild(file); failed(s))
         return report(err, file.path + ": " + failure_text(s, file.path)), false;
     const status s = request.po == "-" ? read_standard_input(po) : read_whole_file(request.po, po);
     if (failed(s))
         return report(err, read_failure_text(s, request.po == "-" ? "<stdin>" : request.po)), false;
-    check_po(file, std::string_view(reinterpret_cast<const char*>(po.data()), po.size()), request.options, check);
+    check_po(file, codes, std::string_view(reinterpret_cast<const char*>(po.data()), po.size()), request.options, check);
     return true;
 }
 

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "format/char_table.h"
 #include "format/directory.h"
 #include "format/notation.h"
 #include "format/string_table.h"
@@ -79,8 +80,21 @@ status parse_archive_file(std::span<const std::uint8_t> bytes, archive_file& fil
 // The text bytes of the string of `table` that starts at `start` (a parsed one).
 void archive_string_bytes(const string_table& table, std::uint64_t start, std::vector<std::uint8_t>& bytes);
 
-// The text of string bytes in the text notation (game_text_of).
+// The text of string bytes in the text notation (game_text_of); with a table, each code
+// as the table's text where that text is stored as the code again (table_decoded_text).
 void archive_text(std::span<const std::uint8_t> bytes, std::string& text);
+void archive_text(const char_table& table, std::span<const std::uint8_t> bytes, std::string& text);
+
+// Character tables for an archive. A table code is one character's: a single byte from
+// 20 up but the backslash 5C (which starts the line break), or a lead byte 01-04 and any
+// second byte. The line break is *5C6E and the end /1F. Checks every line of `table`
+// and returns the first fault.
+status check_archive_table(const char_table& table);
+
+// Every code that has a character (printable ASCII but 5C, { and }, and the character
+// map), each character's canonical code first, then the other codes; then the line
+// break and end lines.
+void write_archive_table(text_output& out);
 
 // Checks that the index describes the whole file, as a rebuild needs: entry 0 ends the
 // index on a whole entry inside the file, sections 8 and 43 lie inside it, the entries

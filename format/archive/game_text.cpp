@@ -1,5 +1,6 @@
 #include "format/archive/game_text.h"
 
+#include "format/archive/archive.h"
 #include "format/archive/char_map.h"
 
 status game_text_of(std::span<const std::uint8_t> data, std::uint64_t start, std::string& text, std::uint64_t* end)
@@ -22,38 +23,52 @@ status game_text_of(std::span<const std::uint8_t> data, std::uint64_t start, std
             text.back() = '\n'; // the backslash before it was written as itself
             continue;
         }
-        const std::uint8_t c = code.byte;
-        char32_t character = 0;
-        if (code.lead != 0 || c >= 0x80)
-            character = game_character(char_map_entry(code.lead, c));
-        else if (c >= 0x20 && c <= 0x7E)
-            character = c;
-        // A character is written only for its canonical code; ー has a second one.
-        const game_char_code canonical = game_code_of(character);
-        if (character != 0 && canonical.length == stored.size() && canonical.bytes[0] == stored[0] &&
-            (stored.size() == 1 || canonical.bytes[1] == stored[1]))
+        if (const char32_t character = game_shown_character(code); character != 0)
             append_character(text, character, stored);
         else
             append_escape(text, stored);
     }
 }
 
-// The game's line break: a backslash and an n.
-static constexpr std::uint8_t line_break[] = {'\\', 'n'};
-
-void game_text_bytes(std::string_view text, coded_text& coded)
+char32_t game_shown_character(const game_code& code)
 {
-    coded = coded_text{};
-    std::vector<text_unit> units;
-    std::vector<text_problem> problems;
-    read_text_units(text, units, problems);
+    const std::uint8_t c = code.byte;
+    char32_t character = 0;
+    if (code.lead != 0 || c >= 0x80)
+        character = game_character(char_map_entry(code.lead, c));
+    else if (c >= 0x20 && c <= 0x7E)
+        character = c;
+    // A character is written only for its canonical code; ー has a second one.
+    const game_char_code canonical = game_code_of(character);
+    const bool same = canonical.length == (code.lead != 0 ? 2 : 1) &&
+                      (code.lead != 0 ? canonical.bytes[0] == code.lead && canonical.bytes[1] == c : canonical.bytes[0] == c);
+    return same ? character : 0;
+}
+
+void game_unit_codes(std::vector<text_unit>& units)
+{
     for (text_unit& unit : units)
         if (unit.kind == text_unit_kind::character) {
             const game_char_code code = game_code_of(unit.character);
             unit.bytes.assign(code.bytes, code.bytes + code.length);
         }
+}
+
+// The game's line break: a backslash and an n.
+static constexpr std::uint8_t line_break[] = {'\\', 'n'};
+
+void game_text_bytes(const char_table& table, std::string_view text, coded_text& coded)
+{
+    coded = coded_text{};
+    std::vector<text_unit> units;
+    std::vector<text_problem> problems;
+    read_text_units(text, units, problems);
+    game_unit_codes(units);
+    apply_char_table(table, text, units);
     join_text_units(units, line_break, problems, coded);
 }
+
+void game_text_bytes(std::string_view text, coded_text& coded) { game_text_bytes(char_table{}, text, coded); }
 
 text_fault game_bytes_of(std::string_view text, std::vector<std::uint8_t>& bytes, std::size_t& at)
 {
@@ -62,9 +77,9 @@ text_fault game_bytes_of(std::string_view text, std::vector<std::uint8_t>& bytes
     return first_fault(std::move(coded), text.size(), bytes, at);
 }
 
-void game_stored_bytes(std::string_view text, coded_text& coded)
+void game_stored_bytes(const char_table& table, std::string_view text, coded_text& coded)
 {
-    game_text_bytes(text, coded);
+    game_text_bytes(table, text, coded);
     if (!coded.problems.empty())
         return;
     // Read as the game reads them, the bytes must end at the end byte after them.
@@ -81,9 +96,9 @@ void game_stored_bytes(std::string_view text, coded_text& coded)
     }
     if (!coded.problems.empty())
         return;
-    std::vector<std::uint8_t> stored(bytes.begin(), bytes.end());
-    stored.push_back(game_end_byte);
     std::string back;
-    game_text_of(stored, 0, back);
+    archive_text(table, bytes, back);
     compare_read_back(text, back, true, coded);
 }
+
+void game_stored_bytes(std::string_view text, coded_text& coded) { game_stored_bytes(char_table{}, text, coded); }

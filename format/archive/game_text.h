@@ -10,6 +10,7 @@
 #include <string_view>
 #include <vector>
 
+#include "format/char_table.h"
 #include "format/notation.h"
 #include "io/status.h"
 
@@ -66,9 +67,18 @@ inline game_step next_game_code(std::span<const std::uint8_t> data, game_reader&
 status game_text_of(std::span<const std::uint8_t> data, std::uint64_t start, std::string& text,
                     std::uint64_t* end = nullptr);
 
+// The character that a code is shown as: its character when the code is that
+// character's canonical code, else 0 (an escape).
+char32_t game_shown_character(const game_code& code);
+
+// Puts each character unit's canonical code into its bytes (none: no code).
+void game_unit_codes(std::vector<text_unit>& units);
+
 // The bytes of a text (without the end byte), every fault of its notation and every
-// character without a code in `coded.problems`.
+// character without a code in `coded.problems`; with a table, its codes chosen as
+// apply_char_table chooses them.
 void game_text_bytes(std::string_view text, coded_text& coded);
+void game_text_bytes(const char_table& table, std::string_view text, coded_text& coded);
 
 // The same, returning only the first fault (none: `at` is the text's size).
 text_fault game_bytes_of(std::string_view text, std::vector<std::uint8_t>& bytes, std::size_t& at);
@@ -76,5 +86,6 @@ text_fault game_bytes_of(std::string_view text, std::vector<std::uint8_t>& bytes
 // The stored bytes of a text when it is the one text of those bytes in an archive: the
 // faults of game_text_bytes, else every byte that the game would read otherwise (an end
 // byte inside, a lead byte taking the end byte), else the text the bytes read back as
-// when it differs.
+// when it differs. With a table, the bytes are read back through it.
 void game_stored_bytes(std::string_view text, coded_text& coded);
+void game_stored_bytes(const char_table& table, std::string_view text, coded_text& coded);

@@ -14,6 +14,28 @@ bool same_code(const cp932_code& code, std::span<const std::uint8_t> bytes)
 
 } // namespace
 
+char32_t pack_shown_character(std::span<const std::uint8_t> code)
+{
+    const bool pair = code.size() == 2;
+    const char32_t c = pair ? cp932_pair(code[0], code[1]) : cp932_single(code[0]);
+    const bool control = !pair && (code[0] < 0x20 || code[0] == 0x7F);
+    return c != 0 && !control && same_code(cp932_encode(c), code) ? c : 0;
+}
+
+void pack_unit_codes(std::vector<text_unit>& units)
+{
+    for (text_unit& unit : units)
+        if (unit.kind == text_unit_kind::character) {
+            const cp932_code code = cp932_encode(unit.character);
+            unit.bytes.assign(code.bytes, code.bytes + code.length);
+        }
+}
+
+std::size_t pack_code_length(std::span<const std::uint8_t> bytes, std::size_t k)
+{
+    return cp932_is_lead(bytes[k]) && k + 1 < bytes.size() && cp932_is_trail(bytes[k + 1]) ? 2 : 1;
+}
+
 void pack_text_of(std::span<const std::uint8_t> bytes, std::string& text)
 {
     text.clear();
@@ -25,12 +47,8 @@ void pack_text_of(std::span<const std::uint8_t> bytes, std::string& text)
             ++k;
             continue;
         }
-        // A pair where the next byte can be a trail byte, a lone byte otherwise.
-        const bool pair = cp932_is_lead(b) && k + 1 < bytes.size() && cp932_is_trail(bytes[k + 1]);
-        const std::span<const std::uint8_t> code = bytes.subspan(k, pair ? 2 : 1);
-        const char32_t c = pair ? cp932_pair(b, bytes[k + 1]) : cp932_single(b);
-        const bool control = !pair && (b < 0x20 || b == 0x7F);
-        if (c != 0 && !control && same_code(cp932_encode(c), code))
+        const std::span<const std::uint8_t> code = bytes.subspan(k, pack_code_length(bytes, k));
+        if (const char32_t c = pack_shown_character(code); c != 0)
             append_character(text, c, code);
         else
             append_escape(text, code);
@@ -38,19 +56,18 @@ void pack_text_of(std::span<const std::uint8_t> bytes, std::string& text)
     }
 }
 
-void pack_text_bytes(std::string_view text, coded_text& coded)
+void pack_text_bytes(const char_table& table, std::string_view text, coded_text& coded)
 {
     coded = coded_text{};
     std::vector<text_unit> units;
     std::vector<text_problem> problems;
     read_text_units(text, units, problems);
-    for (text_unit& unit : units)
-        if (unit.kind == text_unit_kind::character) {
-            const cp932_code code = cp932_encode(unit.character);
-            unit.bytes.assign(code.bytes, code.bytes + code.length);
-        }
+    pack_unit_codes(units);
+    apply_char_table(table, text, units);
     join_text_units(units, std::span(&line_feed, 1), problems, coded);
 }
+
+void pack_text_bytes(std::string_view text, coded_text& coded) { pack_text_bytes(char_table{}, text, coded); }
 
 text_fault pack_bytes_of(std::string_view text, std::vector<std::uint8_t>& bytes, std::size_t& at)
 {
@@ -61,7 +78,12 @@ text_fault pack_bytes_of(std::string_view text, std::vector<std::uint8_t>& bytes
 
 void pack_stored_bytes(pack_form form, std::string_view text, coded_text& coded)
 {
-    pack_text_bytes(text, coded);
+    pack_stored_bytes(form, char_table{}, text, coded);
+}
+
+void pack_stored_bytes(pack_form form, const char_table& table, std::string_view text, coded_text& coded)
+{
+    pack_text_bytes(table, text, coded);
     if (!coded.problems.empty())
         return;
     const std::vector<std::uint8_t>& bytes = coded.bytes;
@@ -91,7 +113,7 @@ void pack_stored_bytes(pack_form form, std::string_view text, coded_text& coded)
     if (!coded.problems.empty())
         return;
     std::string back;
-    pack_text_of(bytes, back);
+    pack_text_of(table, bytes, back);
     compare_read_back(text, back, false, coded);
 }
 
