@@ -320,7 +320,12 @@ bool check_entry(checker& c, const po_entry& entry, taken_text& taken)
     for (const po_reference& r : entry.references)
         if (reference == nullptr && place_of(c.file, r.place, by_reference))
             reference = &r;
-    const std::string context = entry.has_context ? entry.context : reference != nullptr ? reference->place : "";
+    // (xliff2po gives an entry with an empty msgid the reference as its msgctxt)
+    const bool context_is_reference =
+        reference != nullptr && entry.context == reference->file + ":" + reference->place;
+    const std::string context = entry.has_context && !context_is_reference ? entry.context
+                                : reference != nullptr                   ? reference->place
+                                                                         : "";
     if ((!entry.has_context && reference == nullptr) || !place_of(c.file, context, text)) {
         ++c.check.counts.no_string;
         add(c, entry_place(entry), level,
@@ -328,7 +333,7 @@ bool check_entry(checker& c, const po_entry& entry, taken_text& taken)
                               : "an entry without msgctxt or a reference (#: FILE:PLACE) names no string");
         return false;
     }
-    if (entry.has_context && reference != nullptr && reference->place != entry.context)
+    if (entry.has_context && reference != nullptr && reference->place != context)
         return add(c, entry_place(entry), level,
                    "msgctxt \"" + entry.context + "\" and the reference " + shown_text(reference->file) + ":" +
                        reference->place + " (line " + std::to_string(reference->line) + ") name different strings"),
