@@ -32,8 +32,8 @@ struct example {
 std::vector<example> examples;
 std::string folder;
 
-// The text of every string of a file, by context.
-std::map<std::string, std::string> texts_of(const game_file& file)
+// The text of every string of a file through a table, by context.
+std::map<std::string, std::string> texts_of(const game_file& file, const char_table& codes)
 {
     std::map<std::string, std::string> texts;
     std::vector<std::uint8_t> bytes;
@@ -41,17 +41,14 @@ std::map<std::string, std::string> texts_of(const game_file& file)
         for (std::uint32_t b = 0; b < table.directory.num_blocks; ++b)
             for (std::uint32_t j = 0; j < table.directory.blocks[b].count; ++j) {
                 string_bytes(file, table, string_start(table.data, table.directory.blocks[b], j), bytes);
-                string_text(file, char_table{}, bytes, texts[string_place(table.section, b, j)]);
+                string_text(file, codes, bytes, texts[string_place(table.section, b, j)]);
             }
     return texts;
 }
 
 // Aborts unless the texts of `file` with `table` are exact both ways.
-void check_table(const game_file& file, std::string_view lines, const std::vector<po_entry>& entries)
+void check_table(const game_file& file, const char_table& table, const std::vector<po_entry>& entries)
 {
-    char_table table;
-    if (failed(read_char_table(file, lines, table)))
-        return;
     std::vector<std::uint8_t> bytes;
     std::string text;
     coded_text coded;
@@ -69,6 +66,32 @@ void check_table(const game_file& file, std::string_view lines, const std::vecto
         if (coded.problems.empty() && (string_text(file, table, coded.bytes, text), text != entry.msgstr))
             std::abort();
     }
+}
+
+// The place of the string that an accepted, translated entry names: its msgctxt, or
+// its first reference that names a string.
+const std::string& place_of_entry(const po_entry& entry, const std::map<std::string, std::string>& texts)
+{
+    if (entry.has_context && texts.count(entry.context) != 0)
+        return entry.context;
+    for (const po_reference& r : entry.references)
+        if (texts.count(r.place) != 0)
+            return r.place;
+    std::abort();
+}
+
+// Runs kx_text with `args` and `--table` when there is one; its status, its streams in
+// `out` and `err`.
+int run(std::vector<const char*> args, bool with_table, const std::string& table_path, text_output& out,
+        text_output& err)
+{
+    if (with_table) {
+        args.push_back("--table");
+        args.push_back(table_path.c_str());
+    }
+    out_init_memory(out);
+    out_init_memory(err);
+    return run_kx_text(static_cast<int>(args.size()), args.data(), out, err);
 }
 
 } // namespace
@@ -100,34 +123,36 @@ extern "C" int LLVMFuzzerInitialize(int*, char***)
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
-    text_output out, err;
     const std::string_view input(reinterpret_cast<const char*>(data), size);
     const std::size_t zero = input.find('\0');
-    const std::string_view lines = input.substr(0, zero == std::string_view::npos ? 0 : zero);
-    const std::string_view po_text = input.substr(zero == std::string_view::npos ? 0 : zero + 1);
-    const std::string po = folder + "/in.po", rebuilt = folder + "/out";
-    std::FILE* f = std::fopen(po.c_str(), "wb");
-    if (f == nullptr || std::fwrite(po_text.data(), 1, po_text.size(), f) != po_text.size() || std::fclose(f) != 0)
-        std::abort();
+    const bool with_table = zero != std::string_view::npos;
+    const std::string_view lines = input.substr(0, with_table ? zero : 0);
+    const std::string_view po_text = input.substr(with_table ? zero + 1 : 0);
+    const std::string po = folder + "/in.po", rebuilt = folder + "/out", table_path = folder + "/extra.tbl";
+    for (const auto& [path, bytes] : {std::pair{po, po_text}, std::pair{table_path, lines}}) {
+        std::FILE* f = std::fopen(path.c_str(), "wb");
+        if (f == nullptr || std::fwrite(bytes.data(), 1, bytes.size(), f) != bytes.size() || std::fclose(f) != 0)
+            std::abort();
+    }
     po_contents contents;
     const bool readable = read_po(po_text, contents);
     const std::vector<po_entry>& entries = contents.entries;
     for (const example& e : examples) {
-        if (zero != std::string_view::npos)
-            check_table(e.file, lines, entries);
-        const char* argv[] = {"kx_text", "import", e.path.c_str(), po.c_str(), "-o", rebuilt.c_str(), "--kind", e.kind};
-        out_init_discard(out);
-        out_init_memory(err);
-        const int status = run_kx_text(8, argv, out, err);
+        char_table table;
+        if (with_table && failed(read_char_table(e.file, lines, table)))
+            continue; // kx_text refuses the table for this file
+        if (with_table)
+            check_table(e.file, table, entries);
+        text_output out, err, report, check_err;
+        const int status = run({"kx_text", "import", e.path.c_str(), po.c_str(), "-o", rebuilt.c_str(), "--kind", e.kind},
+                               with_table, table_path, out, err);
         if (err.kept.find("the rebuilt file fails its check") != std::string::npos)
             std::abort();
         // check agrees with import: the same status, and its report is import's
         // messages without the last line of a successful import.
-        text_output report, check_err;
-        out_init_memory(report);
-        out_init_memory(check_err);
-        const char* check_argv[] = {"kx_text", "check", e.path.c_str(), po.c_str(), "--kind", e.kind};
-        if (run_kx_text(6, check_argv, report, check_err) != status || !err.kept.starts_with(report.kept))
+        if (run({"kx_text", "check", e.path.c_str(), po.c_str(), "--kind", e.kind}, with_table, table_path, report,
+                check_err) != status ||
+            !err.kept.starts_with(report.kept))
             std::abort();
         if (status != 0)
             continue;
@@ -136,11 +161,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         kind_failures why;
         if (!readable || failed(load_game_file(rebuilt, kind_of(e.file), file, why)))
             std::abort();
-        std::map<std::string, std::string> want = texts_of(e.file);
+        std::map<std::string, std::string> want = texts_of(e.file, table);
         for (const po_entry& entry : entries)
-            if (entry.has_context && !entry.msgstr.empty() && !entry.fuzzy)
-                want.at(entry.context) = entry.msgstr;
-        if (texts_of(file) != want)
+            if (!entry.msgstr.empty() && !entry.fuzzy && (entry.has_context || !entry.msgid.empty()))
+                want.at(place_of_entry(entry, want)) = entry.msgstr;
+        if (texts_of(file, table) != want)
             std::abort();
         std::filesystem::remove(rebuilt);
     }
