@@ -412,7 +412,9 @@ TEST(Writer, TextsAcrossTheEndOfItsBufferComeOutWhole)
         out_blanks(out, 70); // more than one piece of blanks
         out_dec(out, -42, 6);
         out_hex(out, 0xABC, 5);
-        expected += std::string(70, ' ') + "   -4200ABC";
+        out_drain(out);
+        out_byte(out, '.'); // one byte alone in the buffer
+        expected += std::string(70, ' ') + "   -4200ABC.";
         out_finish(out);
         EXPECT_TRUE(out.kept == expected);
     }
