@@ -125,6 +125,19 @@ TEST(OutputFile, ASignalWhileWritingRemovesTheTemporaryFile)
         EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == sig) << "signal " << sig << ", status " << status;
         EXPECT_TRUE(names_in(folder) == std::set<std::string>{"OUT"} && contents(folder / "OUT") == "old") << sig;
     }
+    // A handler that the program had before gets the signal after the removal.
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        std::signal(SIGTERM, [](int) { _exit(7); });
+        output_file out;
+        if (output_file_open((folder / "OUT").string(), {}, out) == output_opened::ok)
+            raise(SIGTERM);
+        _exit(2);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 7 && names_in(folder) == std::set<std::string>{"OUT"});
     // The handler is there only while a temporary file is.
     struct sigaction action {};
     EXPECT_TRUE(write_and_commit(folder / "OUT", "new") && sigaction(SIGTERM, nullptr, &action) == 0);
