@@ -420,6 +420,16 @@ TEST(Writer, TextsAcrossTheEndOfItsBufferComeOutWhole)
     }
 }
 
+// A source in memory reads as a file does: nothing at its end, and not a byte past it.
+TEST(Source, InMemoryReadsUpToItsEnd)
+{
+    const std::uint8_t four[4] = {};
+    byte_source source = memory_source("", four);
+    std::uint8_t one[1];
+    EXPECT_TRUE(!failed(source_open(source)) && !failed(source_read(source, 4, {})) &&
+                failed(source_read(source, 4, one)) && failed(source_read(source, 5, {})));
+}
+
 } // namespace
 
 void* operator new[](std::size_t size, const std::nothrow_t&) noexcept
