@@ -412,10 +412,20 @@ TEST(Writer, TextsAcrossTheEndOfItsBufferComeOutWhole)
         out_blanks(out, 70); // more than one piece of blanks
         out_dec(out, -42, 6);
         out_hex(out, 0xABC, 5);
-        expected += std::string(70, ' ') + "   -4200ABC";
+        out_drain(out);
+        out_byte(out, '.'); // one byte alone in the buffer
+        expected += std::string(70, ' ') + "   -4200ABC.";
         out_finish(out);
         EXPECT_TRUE(out.kept == expected);
     }
+}
+
+// A source in memory reads as a file does: nothing at its end, and not a byte past it.
+TEST(Source, InMemoryReadsUpToItsEnd)
+{
+    const std::uint8_t four[4] = {};
+    byte_source in = memory_source("", four);
+    EXPECT_TRUE(!failed(source_open(in)) && !failed(source_read(in, 4, {})) && failed(source_read(in, 5, {})));
 }
 
 } // namespace

@@ -105,26 +105,30 @@ TEST(OutputFile, ALinkAndAModeStayAndANewFileFollowsTheUmask)
     fs::remove_all(folder);
 }
 
-// A child ended by a signal while writing: no temporary file, and its status names the signal.
+// A child ended by a signal while writing: no temporary file, and its status names the signal;
+// a handler that the child had before (-SIGTERM: one that exits with 7) gets the signal after.
 TEST(OutputFile, ASignalWhileWritingRemovesTheTemporaryFile)
 {
     const fs::path folder = fresh_folder("signal");
     put(folder / "OUT", "old");
-    for (const int sig : {SIGTERM, SIGINT, SIGHUP}) {
+    for (const int sig : {SIGTERM, SIGINT, SIGHUP, -SIGTERM}) {
         const pid_t child = fork();
         ASSERT_GE(child, 0);
         if (child == 0) {
+            if (sig < 0)
+                std::signal(-sig, [](int) { _exit(7); });
             output_file out;
             if (output_file_open((folder / "OUT").string(), {}, out) != output_opened::ok)
                 _exit(2);
             std::fputs("part of the new file", out.stream.get());
             std::fflush(out.stream.get());
-            raise(sig);
+            raise(sig < 0 ? -sig : sig);
             _exit(3);
         }
         int status = 0;
         ASSERT_EQ(waitpid(child, &status, 0), child);
-        EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == sig) << "signal " << sig << ", status " << status;
+        EXPECT_TRUE(sig < 0 ? WIFEXITED(status) && WEXITSTATUS(status) == 7 : WIFSIGNALED(status) && WTERMSIG(status) == sig)
+            << "signal " << sig << ", status " << status;
         EXPECT_TRUE(names_in(folder) == std::set<std::string>{"OUT"} && contents(folder / "OUT") == "old") << sig;
     }
     // The handler is there only while a temporary file is.
