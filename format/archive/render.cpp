@@ -132,13 +132,27 @@ std::size_t copy_word_codes(const std::uint8_t* bytes, const code_texts& texts, 
 // Renders the string at position `p` of the section's data. The indent of a line break
 // is printed when the next code is read, before its output, and not when the string
 // ends there.
-status render_string(const loaded_section& section, const code_texts& texts, std::int32_t b, std::int32_t s,
+status render_string(loaded_section& section, const code_texts& texts, std::int32_t b, std::int32_t s,
                      std::uint64_t p, bool verbose, bool fast, text_output& out)
 {
     // In verbose mode the prefix shows the offset within the section; the section's
     // file offset is not added.
     write_line_prefix(out, {section.number, b, s}, verbose, p);
-    const std::span<const std::uint8_t> data = section.bytes.data;
+    // The section's bytes from the string's start on are there up to `reach`, which a
+    // read of the next chunk moves on while the section goes on.
+    paged_bytes& bytes = section.bytes;
+    const std::uint64_t size = bytes.data.size();
+    std::uint64_t reach = 0;
+    if (const status r = paged_reach(bytes, p, reach); failed(r))
+        return r;
+    std::span<const std::uint8_t> data = bytes.data.first(static_cast<std::size_t>(reach));
+    const auto reach_further = [&](status& r) {
+        if (reach >= size)
+            return false;
+        r = paged_reach(bytes, reach, reach);
+        data = bytes.data.first(static_cast<std::size_t>(reach));
+        return true;
+    };
     game_reader reader{p};
     game_code code{};
     bool indent_pending = false;
@@ -157,6 +171,8 @@ status render_string(const loaded_section& section, const code_texts& texts, std
     take_room(0);
     status result;
     for (;;) {
+        if (data.size() - reader.position < 8 && reach_further(result) && failed(result))
+            break;
         // Eight bytes a step where they hold no byte that ends the string or breaks the
         // line; every other code by the reference reader.
         if (fast && !indent_pending && !reader.backslash && data.size() - reader.position >= 8) {
@@ -169,9 +185,16 @@ status render_string(const loaded_section& section, const code_texts& texts, std
                 continue;
             }
         }
+        const game_reader before = reader;
         const game_step step = next_game_code(data, reader, code);
         if (step == game_step::end)
             break;
+        if ((step == game_step::data_end || step == game_step::lead_at_end) && reach_further(result)) {
+            if (failed(result))
+                break;
+            reader = before;
+            continue;
+        }
         if (step == game_step::data_end) {
             result = fail(failure::out_of_buffer);
             break;
@@ -204,7 +227,7 @@ status render_string(const loaded_section& section, const code_texts& texts, std
 
 } // namespace
 
-status print_section_strings(const loaded_section& section, bool verbose, text_output& out, game_rendering rendering)
+status print_section_strings(loaded_section& section, bool verbose, text_output& out, game_rendering rendering)
 {
     const string_directory& dir = section.directory;
     const code_texts& texts = texts_of_codes();

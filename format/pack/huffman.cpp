@@ -15,10 +15,9 @@ constexpr std::uint8_t bit_masks[8] = {0x80, 0x40, 0x20, 0x10, 0x08, 0x04, 0x02,
 
 } // namespace
 
-status huff_next(const pack_image& image, huff_reader& reader, huff_symbol& symbol)
+status huff_next(const pack_image& image, huff_reader& reader, huff_symbol& symbol, std::uint64_t end)
 {
     const std::uint8_t* const data = image.data.data();
-    const std::uint64_t end = image.data.size();
     const huff_node* const nodes = image.nodes.data();
     std::uint16_t node = image.root;
     symbol.first_bit = reader.bit < 8 ? 8 * (reader.position - 1) + reader.bit : 8 * reader.position;
