@@ -9,6 +9,7 @@
 #include <windows.h>
 #else
 #include <cerrno>
+#include <sys/mman.h>
 #include <unistd.h>
 #endif
 
@@ -195,6 +196,14 @@ status source_page(byte_source& source, std::uint64_t offset, std::uint64_t leng
     bytes.data = into;
     if (length > paged_whole) {
         bytes.source = &source;
+#if defined(MADV_HUGEPAGE)
+        // Large pages where the system gives them on request: a chunk read then costs one
+        // page fault, not 64. Only advice; the pages are still touched only where read.
+        const auto first = (reinterpret_cast<std::uintptr_t>(into.data()) + 4095) & ~std::uintptr_t{4095};
+        const auto end = reinterpret_cast<std::uintptr_t>(into.data() + into.size()) & ~std::uintptr_t{4095};
+        if (first < end)
+            madvise(reinterpret_cast<void*>(first), end - first, MADV_HUGEPAGE);
+#endif
         return {};
     }
     const status s = source_read_at(source, offset, into);

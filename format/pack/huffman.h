@@ -50,7 +50,7 @@ enum huff_entry_flags : std::uint8_t {
 
 // The words stop before the end mark's, after a line feed, and before a word that fails
 // or does not end within the 12 bits. count 0 with no flag: the bit walk takes the word.
-struct huff_entry {
+struct alignas(8) huff_entry {
     std::uint8_t symbols[4];
     std::uint8_t count;
     std::uint8_t bits; // the bits of the `count` words

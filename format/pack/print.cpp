@@ -102,22 +102,40 @@ status print_huffman_text_by_table(const pack_image& image, string_reach& reach,
             if (reach_further(reach, s) && failed(s))
                 return s;
         }
-        // With eight bytes ahead, every byte that the entry's words load is there.
+        // With eight bytes ahead, one load holds at least 56 bits: four entries of up to 12
+        // bits each, and the byte after the last word, which the bit walk would load too.
         if (bit / 8 + 8 <= reach.limit) {
-            const huff_entry& e = entries[(load_bits(data + bit / 8) << (bit % 8)) >> (64 - huff_table_bits)];
-            if (e.count != 0) {
+            const std::uint64_t window = load_bits(data + bit / 8) << (bit % 8);
+            const huff_entry* e = &entries[window >> (64 - huff_table_bits)];
+            if (e->count != 0) {
                 if (indent_pending) {
                     indent_pending = false;
                     out_blanks(out, indent);
                 }
-                // All the symbols are copied, `count` of them kept.
-                std::memcpy(out_reserve(out, sizeof e.symbols).data(), e.symbols, sizeof e.symbols);
-                out_commit(out, e.count);
-                bit += e.bits;
-                indent_pending = (e.flags & huff_line_feed_last) != 0;
+                // All the symbols of an entry are copied, `count` of them kept. An entry
+                // that ends in a line feed ends the step: the indent comes first.
+                char* const begin = out_reserve(out, 4 * sizeof e->symbols).data();
+                char* at = begin;
+                unsigned used = 0;
+                for (int k = 0;;) {
+                    std::memcpy(at, e->symbols, sizeof e->symbols);
+                    at += e->count;
+                    used += e->bits;
+                    if ((e->flags & huff_line_feed_last) != 0) {
+                        indent_pending = true;
+                        break;
+                    }
+                    if (++k == 4)
+                        break;
+                    e = &entries[(window << used) >> (64 - huff_table_bits)];
+                    if (e->count == 0)
+                        break;
+                }
+                out_commit(out, static_cast<std::size_t>(at - begin));
+                bit += used;
                 continue;
             }
-            if ((e.flags & huff_ends_string) != 0)
+            if ((e->flags & huff_ends_string) != 0)
                 return {};
         }
         huff_reader reader{bit / 8 + 1, data[bit / 8], static_cast<unsigned>(bit % 8)};
