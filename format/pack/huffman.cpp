@@ -78,8 +78,7 @@ bool build_huff_table(const pack_image& image, huff_table& table)
                 break;
             const std::uint8_t symbol = nodes[node].symbol;
             if (symbol == end_mark) {
-                if (e.count == 0)
-                    e.flags = huff_ends_string;
+                e.flags = e.count == 0 ? huff_ends_string : huff_ends_after;
                 break;
             }
             e.symbols[e.count++] = symbol;

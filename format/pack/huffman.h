@@ -46,6 +46,7 @@ inline constexpr std::uint64_t huff_table_threshold = 16 * 1024;
 enum huff_entry_flags : std::uint8_t {
     huff_ends_string = 1,    // the first code word is the end mark's (count is 0)
     huff_line_feed_last = 2, // the last symbol is a line feed
+    huff_ends_after = 4,     // the end mark's word follows the `count` words (count > 0)
 };
 
 // The words stop before the end mark's, after a line feed, and before a word that fails

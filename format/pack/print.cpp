@@ -35,13 +35,16 @@ struct string_reach {
     std::uint64_t limit;
 };
 
-status reach_start(string_reach& reach, std::uint64_t start)
+// The decoders below return whether the string came out whole, and otherwise set `s`:
+// a status is made only for a failure.
+bool reach_start(string_reach& reach, std::uint64_t start, status& s)
 {
     if (reach.bytes.source == nullptr) {
         reach.limit = reach.size;
-        return {};
+        return true;
     }
-    return paged_reach(reach.bytes, start, reach.limit);
+    s = paged_reach(reach.bytes, start, reach.limit);
+    return !failed(s);
 }
 
 // Whether a stop at the limit was the end of the reach, not of the file: then the next
@@ -54,24 +57,24 @@ bool reach_further(string_reach& reach, status& s)
     return true;
 }
 
-status print_huffman_text(const pack_image& image, string_reach& reach, std::uint64_t start, std::size_t indent,
-                          text_output& out, bool& indent_pending)
+bool print_huffman_text(const pack_image& image, string_reach& reach, std::uint64_t start, std::size_t indent,
+                        text_output& out, bool& indent_pending, status& s)
 {
     huff_reader reader{start};
     huff_symbol symbol{};
     for (;;) {
         const huff_reader before = reader;
-        status s = huff_next(image, reader, symbol, reach.limit);
+        s = huff_next(image, reader, symbol, reach.limit);
         if (s.code == failure::decode_overrun && reach_further(reach, s)) {
             if (failed(s))
-                return s;
+                return false;
             reader = before;
             continue;
         }
         if (failed(s))
-            return s;
+            return false;
         if (symbol.symbol == end_mark)
-            return {};
+            return true;
         write_text_byte(out, symbol.symbol, indent, indent_pending);
     }
 }
@@ -90,17 +93,17 @@ inline std::uint64_t load_bits(const std::uint8_t* p)
 // bit walk takes one code word, from the state it would be in between two words (the
 // byte of the next bit loaded): so every failure, and every load past the end, is met
 // exactly as the bit walk meets it.
-status print_huffman_text_by_table(const pack_image& image, string_reach& reach, const huff_table& table,
-                                   std::uint64_t start, std::size_t indent, text_output& out, bool& indent_pending)
+bool print_huffman_text_by_table(const pack_image& image, string_reach& reach, const huff_table& table,
+                                 std::uint64_t start, std::size_t indent, text_output& out, bool& indent_pending,
+                                 status& s)
 {
     const std::uint8_t* const data = image.data.data();
     const huff_entry* const entries = table.entries.get();
     std::uint64_t bit = 8 * start;
     for (;;) {
         if (bit / 8 + 8 > reach.limit) {
-            status s;
             if (reach_further(reach, s) && failed(s))
-                return s;
+                return false;
         }
         // With eight bytes ahead, one load holds at least 56 bits: four entries of up to 12
         // bits each, and the byte after the last word, which the bit walk would load too.
@@ -113,7 +116,8 @@ status print_huffman_text_by_table(const pack_image& image, string_reach& reach,
                     out_blanks(out, indent);
                 }
                 // All the symbols of an entry are copied, `count` of them kept. An entry
-                // that ends in a line feed ends the step: the indent comes first.
+                // that ends in a line feed ends the step: the indent comes first; one that
+                // the end mark's word follows ends the string.
                 char* const begin = out_reserve(out, 4 * sizeof e->symbols).data();
                 char* at = begin;
                 unsigned used = 0;
@@ -121,8 +125,12 @@ status print_huffman_text_by_table(const pack_image& image, string_reach& reach,
                     std::memcpy(at, e->symbols, sizeof e->symbols);
                     at += e->count;
                     used += e->bits;
-                    if ((e->flags & huff_line_feed_last) != 0) {
-                        indent_pending = true;
+                    if (e->flags != 0) {
+                        if ((e->flags & huff_ends_after) != 0) {
+                            out_commit(out, static_cast<std::size_t>(at - begin));
+                            return true;
+                        }
+                        indent_pending = true; // a line feed ends the entry
                         break;
                     }
                     if (++k == 4)
@@ -136,20 +144,20 @@ status print_huffman_text_by_table(const pack_image& image, string_reach& reach,
                 continue;
             }
             if ((e->flags & huff_ends_string) != 0)
-                return {};
+                return true;
         }
         huff_reader reader{bit / 8 + 1, data[bit / 8], static_cast<unsigned>(bit % 8)};
         huff_symbol symbol{};
-        status s = huff_next(image, reader, symbol, reach.limit);
+        s = huff_next(image, reader, symbol, reach.limit);
         if (s.code == failure::decode_overrun && reach_further(reach, s)) {
             if (failed(s))
-                return s;
+                return false;
             continue;
         }
         if (failed(s))
-            return s;
+            return false;
         if (symbol.symbol == end_mark)
-            return {};
+            return true;
         write_text_byte(out, symbol.symbol, indent, indent_pending);
         bit = 8 * (reader.position - 1) + reader.bit;
     }
@@ -157,8 +165,8 @@ status print_huffman_text_by_table(const pack_image& image, string_reach& reach,
 
 // With `words`, eight text bytes at a time where none of them can end the string, break
 // the line or fail; the others one at a time.
-status print_xor_text(const pack_image& image, string_reach& reach, std::uint64_t start, std::size_t indent,
-                      bool words, text_output& out, bool& indent_pending)
+bool print_xor_text(const pack_image& image, string_reach& reach, std::uint64_t start, std::size_t indent,
+                    bool words, text_output& out, bool& indent_pending, status& s)
 {
     xor_reader reader{start};
     std::uint8_t byte = 0;
@@ -170,20 +178,22 @@ status print_xor_text(const pack_image& image, string_reach& reach, std::uint64_
         }
         const xor_step step = xor_next(data, reader, byte);
         if (step == xor_step::end)
-            return {};
+            return true;
         if (step == xor_step::data_end) {
-            status s;
             if (reach_further(reach, s)) {
                 if (failed(s))
-                    return s;
+                    return false;
                 continue;
             }
-            return fail(failure::decode_overrun);
+            s = fail(failure::decode_overrun);
+            return false;
         }
         // The offending byte is written before the message, which follows it directly.
         write_text_byte(out, byte, indent, indent_pending);
-        if (step == xor_step::bad_trail)
-            return fail(failure::illegal_sjis);
+        if (step == xor_step::bad_trail) {
+            s = fail(failure::illegal_sjis);
+            return false;
+        }
     }
 }
 
@@ -229,18 +239,19 @@ status print_pack_strings(pack_image& image, bool verbose, text_output& out, pac
     const std::size_t indent = verbose ? verbose_indent : normal_indent;
     const string_directory& directory = image.directory;
     string_reach reach{image.bytes, image.data.size(), 0};
+    status s;
     for (std::uint32_t i = 0; i < directory.num_blocks; ++i) {
         const string_block& block = directory.blocks[i];
         for (std::uint32_t j = 0; j < block.count; ++j) {
             const std::uint64_t start = string_start(image.data, block, j);
             write_line_prefix(out, {i, j}, verbose, start);
             bool indent_pending = false;
-            status s = reach_start(reach, start);
-            if (!failed(s))
-                s = !huffman        ? print_xor_text(image, reach, start, indent, words, out, indent_pending)
-                    : table.entries ? print_huffman_text_by_table(image, reach, table, start, indent, out, indent_pending)
-                                    : print_huffman_text(image, reach, start, indent, out, indent_pending);
-            if (failed(s))
+            const bool whole =
+                reach_start(reach, start, s) &&
+                (!huffman        ? print_xor_text(image, reach, start, indent, words, out, indent_pending, s)
+                 : table.entries ? print_huffman_text_by_table(image, reach, table, start, indent, out, indent_pending, s)
+                                 : print_huffman_text(image, reach, start, indent, out, indent_pending, s));
+            if (!whole)
                 return s;
             if (verbose && huffman) {
                 // A final line feed of the text has already ended the line.
