@@ -234,11 +234,8 @@ status paged_need(paged_bytes& bytes, std::uint64_t from, std::uint64_t to)
 
 status paged_reach(paged_bytes& bytes, std::uint64_t position, std::uint64_t& limit)
 {
-    const std::uint64_t size = bytes.data.size();
-    if (bytes.source == nullptr) {
-        limit = size;
+    if (paged_ready(bytes, position, limit))
         return {};
-    }
-    limit = std::min(size, (position / paged_chunk + 1) * paged_chunk);
+    limit = std::min<std::uint64_t>(bytes.data.size(), (position / paged_chunk + 1) * paged_chunk);
     return paged_need(bytes, position, position + 1);
 }

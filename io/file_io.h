@@ -1,6 +1,7 @@
 #pragma once
 // Input files: 64-bit positions on every platform, and the byte source that the loaders
 // read through, so that one loader serves a file on disk and bytes already in memory.
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <memory>
@@ -88,6 +89,21 @@ status paged_need(paged_bytes& bytes, std::uint64_t from, std::uint64_t to);
 // Reads the chunk of data[position] (position < data.size()) and sets `limit` to the end
 // of that chunk: data[position, limit) holds the source's bytes.
 status paged_reach(paged_bytes& bytes, std::uint64_t position, std::uint64_t& limit);
+
+// The same without a read: whether data[position] is there already, `limit` set as
+// paged_reach sets it when it is.
+inline bool paged_ready(const paged_bytes& bytes, std::uint64_t position, std::uint64_t& limit)
+{
+    const std::uint64_t size = bytes.data.size();
+    if (bytes.source == nullptr) {
+        limit = size;
+        return true;
+    }
+    if (bytes.chunk_read[static_cast<std::size_t>(position / paged_chunk)] == 0)
+        return false;
+    limit = std::min(size, (position / paged_chunk + 1) * paged_chunk);
+    return true;
+}
 
 // Reads the whole file at `path` into `bytes`. Fails with cant_open, cant_seek,
 // cant_read or memory.

@@ -39,10 +39,8 @@ struct string_reach {
 // a status is made only for a failure.
 bool reach_start(string_reach& reach, std::uint64_t start, status& s)
 {
-    if (reach.bytes.source == nullptr) {
-        reach.limit = reach.size;
+    if (paged_ready(reach.bytes, start, reach.limit))
         return true;
-    }
     s = paged_reach(reach.bytes, start, reach.limit);
     return !failed(s);
 }
