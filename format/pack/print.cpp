@@ -39,6 +39,11 @@ struct string_reach {
 // a status is made only for a failure.
 bool reach_start(string_reach& reach, std::uint64_t start, status& s)
 {
+    // Without a source the bytes are the caller's, image.data, all of them there.
+    if (reach.bytes.source == nullptr) {
+        reach.limit = reach.size;
+        return true;
+    }
     if (paged_ready(reach.bytes, start, reach.limit))
         return true;
     s = paged_reach(reach.bytes, start, reach.limit);
