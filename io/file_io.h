@@ -78,8 +78,10 @@ struct paged_bytes {
     std::vector<std::uint8_t> chunk_read; // per chunk of paged_chunk bytes: 1 once read
 };
 
-// Takes `length` bytes from `offset` of an open source, reading only what paged_whole
-// allows at once. Fails as source_load does. `source` must stay open while `bytes` reads.
+// Takes `length` bytes from `offset` of an open source, reading at once only a range of
+// up to paged_whole bytes. A range past the end of the source fails with cant_read before
+// anything is allocated; a failed allocation is memory, a short read cant_read. `source`
+// must stay open while `bytes` reads from it.
 status source_page(byte_source& source, std::uint64_t offset, std::uint64_t length, paged_bytes& bytes);
 
 // Reads the chunks of data[from, to) not read yet (the part inside `data`). Fails with
