@@ -66,9 +66,12 @@ status source_read_at(byte_source& source, std::uint64_t offset, std::span<std::
 // spans the whole range; from a file, it holds the file's bytes only in the chunks that
 // paged_need or paged_reach have read, so a large file whose tables name a few bytes
 // costs those bytes, not its size. The memory is taken whole but touched only where
-// read. A range up to paged_whole bytes, and a memory source, are there at once.
-inline constexpr std::uint64_t paged_chunk = std::uint64_t{1} << 18;
+// read. A range up to paged_whole bytes, and a memory source, are there at once. Up to
+// paged_large_pages bytes the memory is asked for in large pages where the system has
+// them (fewer page faults); above, a page costs only where it is read.
+inline constexpr std::uint64_t paged_chunk = std::uint64_t{1} << 14;
 inline constexpr std::uint64_t paged_whole = std::uint64_t{1} << 20;
+inline constexpr std::uint64_t paged_large_pages = std::uint64_t{1} << 26;
 
 struct paged_bytes {
     byte_source* source = nullptr; // reads the chunks not read yet; null when all are there

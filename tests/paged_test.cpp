@@ -86,13 +86,13 @@ TEST(LargeFiles, ReadInChunksAsTheyAreReachedDumpAsFromMemoryAndFailWhenGone)
     EXPECT_GE(cut_strings, 8); // most cuts leave a string running to the end
 
     // A file that shrinks while it is read: the chunks past its new end are a read failure.
-    ASSERT_TRUE(write_file(path, std::string(5 * paged_chunk + 7, 'x')));
+    ASSERT_TRUE(write_file(path, std::string(paged_whole + 3 * paged_chunk + 7, 'x')));
     byte_source source = file_source(path);
     paged_bytes pages;
     ASSERT_FALSE(failed(source_open(source)) || failed(source_page(source, 0, source.size, pages)));
-    std::filesystem::resize_file(path, 2 * paged_chunk);
+    std::filesystem::resize_file(path, paged_whole + paged_chunk);
     std::uint64_t limit = 0;
-    EXPECT_TRUE(!failed(paged_reach(pages, paged_chunk + 1, limit)) && limit == 2 * paged_chunk);
+    EXPECT_TRUE(!failed(paged_reach(pages, paged_whole + 1, limit)) && limit == paged_whole + paged_chunk);
     EXPECT_EQ(paged_need(pages, 0, source.size).code, failure::cant_read);
     source_close(source);
     std::filesystem::remove(path);
