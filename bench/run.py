@@ -6,7 +6,7 @@
 BUILD_DIR is a build with -DKX_BENCH=ON (its make_inputs writes the inputs); --tools
 names another folder holding kx_strings and kxps_strings to time instead of
 BUILD_DIR's (an older build, say). Each tool and its standard tool run in turn, after
-one warm-up run each, both writing to /dev/null:
+one warm-up run each, all writing to /dev/null, and `cat` of the same dump as the floor:
 
     kx_strings, Huffman text   pigz -dc of the dump compressed with pigz -H
     kx_strings, exclusive-or   cat of the dump
@@ -53,6 +53,7 @@ def main():
     parser.add_argument('--runs', type=int, default=5, help='counted runs of each command (default 5)')
     parser.add_argument('--work', default='/tmp/kx_bench', help='folder for the inputs and dumps')
     parser.add_argument('--tools', help='folder of the tools to time (default: BUILD)')
+    parser.add_argument('--only', help='time only the cases whose name holds this text')
     args = parser.parse_args()
     tools = args.tools or args.build
     os.makedirs(args.work, exist_ok=True)
@@ -78,22 +79,27 @@ def main():
         ('kxps_strings', [kxps, w('archive.dat')], 'archive.txt', 'iconv',
          ['iconv', '-f', 'SHIFT_JIS', '-t', 'UTF-8', w('archive.sjis')], largest_section(w('archive.dat'))),
     ]
-    print('| tool | output MB | ours s | against | theirs s | ratio | peak MiB | input MiB |')
-    print('|---|---|---|---|---|---|---|---|')
+    print('| tool | output MB | ours s | against | theirs s | ratio | cat s | peak MiB | input MiB |')
+    print('|---|---|---|---|---|---|---|---|---|')
     for name, ours, dump, other_name, other, size in cases:
+        if args.only and args.only not in name:
+            continue
+        floor = ['cat', w(dump)]
         timed(ours)
         timed(other)
-        mine, theirs, ratios, peaks = [], [], [], []
+        timed(floor)
+        mine, theirs, cats, ratios, peaks = [], [], [], [], []
         for _ in range(args.runs):
             a = timed(ours)
             b = timed(other)
+            cats.append(timed(floor)[0])
             mine.append(a[0])
             theirs.append(b[0])
             ratios.append(b[0] / a[0])
             peaks.append(a[1])
-        print('| %s | %.0f | %.3f | %s | %.3f | %.2f | %.1f | %.1f |' % (
+        print('| %s | %.0f | %.3f | %s | %.3f | %.2f | %.3f | %.1f | %.1f |' % (
             name, os.path.getsize(w(dump)) / 1e6, statistics.median(mine), other_name, statistics.median(theirs),
-            statistics.median(ratios), max(peaks), size / 2**20))
+            statistics.median(ratios), statistics.median(cats), max(peaks), size / 2**20))
         sys.stdout.flush()
 
 

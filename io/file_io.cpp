@@ -9,10 +9,12 @@
 #if defined(_WIN32)
 #include <fcntl.h>
 #include <io.h>
-#endif
-
-#if !defined(_WIN32)
+#include <windows.h>
+#else
+#include <cerrno>
+#include <sys/mman.h>
 #include <sys/stat.h>
+#include <unistd.h>
 #endif
 
 namespace {
@@ -179,4 +181,109 @@ status read_standard_input(std::vector<std::uint8_t>& bytes)
         if (got < sizeof chunk)
             return std::ferror(stdin) != 0 ? fail(failure::cant_read, read_reason(stdin)) : status{};
     }
+}
+
+status source_read_at(byte_source& source, std::uint64_t offset, std::span<std::uint8_t> into)
+{
+    if (source.in_memory)
+        return source_read(source, offset, into);
+    // One request reads at most 1 GiB; a request that delivers nothing ends the file.
+    constexpr std::size_t most = std::size_t{1} << 30;
+    std::size_t done = 0;
+#if defined(_WIN32)
+    const HANDLE handle = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(source.file.get())));
+    while (done < into.size()) {
+        const std::uint64_t at = offset + done;
+        OVERLAPPED where{};
+        where.Offset = static_cast<DWORD>(at);
+        where.OffsetHigh = static_cast<DWORD>(at >> 32);
+        DWORD got = 0;
+        if (!ReadFile(handle, into.data() + done, static_cast<DWORD>(std::min(into.size() - done, most)), &got, &where) ||
+            got == 0)
+            return fail(failure::cant_read);
+        done += got;
+    }
+#else
+    const int fd = fileno(source.file.get());
+    while (done < into.size()) {
+        const std::uint64_t at = offset + done;
+        if (at > static_cast<std::uint64_t>(INT64_MAX))
+            return fail(failure::cant_read);
+        const ssize_t got = pread(fd, into.data() + done, std::min(into.size() - done, most), static_cast<off_t>(at));
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got <= 0)
+            return fail(failure::cant_read);
+        done += static_cast<std::size_t>(got);
+    }
+#endif
+    return {};
+}
+
+status source_page(byte_source& source, std::uint64_t offset, std::uint64_t length, paged_bytes& bytes)
+{
+    bytes = paged_bytes{};
+    bytes.offset = offset;
+    if (offset > source.size || length > source.size - offset)
+        return fail(failure::cant_read);
+    if (source.in_memory) {
+        bytes.data = source.memory.subspan(static_cast<std::size_t>(offset), static_cast<std::size_t>(length));
+        return {};
+    }
+    try {
+        // Not written here: the pages of the chunks never read are never touched.
+        bytes.owned = std::make_unique_for_overwrite<std::uint8_t[]>(static_cast<std::size_t>(length));
+        if (length > paged_whole)
+            bytes.chunk_read.assign(static_cast<std::size_t>((length + paged_chunk - 1) / paged_chunk), 0);
+    } catch (const std::bad_alloc&) {
+        bytes.owned.reset();
+        return fail(failure::memory);
+    }
+    const std::span<std::uint8_t> into(bytes.owned.get(), static_cast<std::size_t>(length));
+    bytes.data = into;
+    if (length > paged_whole) {
+        bytes.source = &source;
+#if defined(MADV_HUGEPAGE)
+        // Large pages where the system gives them on request: a file read through costs a
+        // page fault per 2 MiB, not per 4 KiB. Only advice, and only up to a size at which
+        // tables that touch every large page cannot make the memory much more.
+        const auto first = (reinterpret_cast<std::uintptr_t>(into.data()) + 4095) & ~std::uintptr_t{4095};
+        const auto end = reinterpret_cast<std::uintptr_t>(into.data() + into.size()) & ~std::uintptr_t{4095};
+        if (length <= paged_large_pages && first < end)
+            madvise(reinterpret_cast<void*>(first), end - first, MADV_HUGEPAGE);
+#endif
+        return {};
+    }
+    const status s = source_read_at(source, offset, into);
+    if (failed(s))
+        bytes = paged_bytes{};
+    return s;
+}
+
+status paged_need(paged_bytes& bytes, std::uint64_t from, std::uint64_t to)
+{
+    const std::uint64_t size = bytes.data.size();
+    to = std::min(to, size);
+    if (bytes.source == nullptr || from >= to)
+        return {};
+    for (std::uint64_t c = from / paged_chunk; c <= (to - 1) / paged_chunk; ++c) {
+        if (bytes.chunk_read[static_cast<std::size_t>(c)] != 0)
+            continue;
+        const std::uint64_t first = c * paged_chunk;
+        const std::uint64_t length = std::min(paged_chunk, size - first);
+        const status s = source_read_at(*bytes.source, bytes.offset + first,
+                                        {bytes.owned.get() + first, static_cast<std::size_t>(length)});
+        if (failed(s))
+            return s;
+        bytes.chunk_read[static_cast<std::size_t>(c)] = 1;
+    }
+    return {};
+}
+
+status paged_reach(paged_bytes& bytes, std::uint64_t position, std::uint64_t& limit)
+{
+    if (paged_ready(bytes, position, limit))
+        return {};
+    limit = std::min<std::uint64_t>(bytes.data.size(), (position / paged_chunk + 1) * paged_chunk);
+    return paged_need(bytes, position, position + 1);
 }

@@ -26,12 +26,45 @@ status load_section(byte_source& source, std::int32_t n, text_output* trace, loa
                 out_hex(*trace, section.size, 8);
                 out_byte(*trace, '\n');
             }
-            s = source_load(source, start, section.size, section.bytes);
+            s = source_page(source, start, section.size, section.bytes);
         }
     }
-    source_close(source);
+    if (failed(s))
+        source_close(source);
     return s;
 }
+
+namespace {
+
+// Reads what a section's directory names, as parse_directory will read it: the block
+// count and entries, in layout B each block's inner offset, each block's count and
+// offset list. Ranges that run past the section are read as far as they go: the parse
+// refuses them.
+status read_section_tables(paged_bytes& bytes, directory_layout layout)
+{
+    const std::uint8_t* const data = bytes.data.data();
+    const std::uint64_t size = bytes.data.size();
+    const std::uint64_t entry_size = directory_entry_size(layout);
+    status s = paged_need(bytes, 0, 4);
+    if (failed(s) || size < 4)
+        return s;
+    const std::uint16_t num_blocks = read_u16le(data);
+    if (s = paged_need(bytes, 4, 4 + entry_size * num_blocks); failed(s) || 4 + entry_size * num_blocks > size)
+        return s;
+    for (std::uint32_t i = 0; i < num_blocks && !failed(s); ++i) {
+        std::uint64_t header = read_u32le(data + 4 + entry_size * i + entry_size - 4);
+        if (layout == directory_layout::nested) {
+            if (s = paged_need(bytes, header, header + 4); failed(s) || header + 4 > size)
+                continue;
+            header += read_u32le(data + header);
+        }
+        if (s = paged_need(bytes, header, header + 2); !failed(s) && header + 2 <= size)
+            s = paged_need(bytes, header + 2, header + 2 + 2 * static_cast<std::uint64_t>(read_u16le(data + header)));
+    }
+    return s;
+}
+
+} // namespace
 
 status dump_archive(byte_source& source, bool verbose, text_output& out, game_rendering rendering)
 {
@@ -40,9 +73,12 @@ status dump_archive(byte_source& source, bool verbose, text_output& out, game_re
         loaded_section section;
         status s = load_section(source, string_sections[i], trace, section);
         if (!failed(s))
+            s = read_section_tables(section.bytes, section_layout(i));
+        if (!failed(s))
             s = parse_directory(section_layout(i), section.bytes.data, 0, section.file_offset, trace, section.directory);
         if (!failed(s))
             s = print_section_strings(section, verbose, out, rendering);
+        source_close(source);
         if (failed(s))
             return s;
         // The section's bytes are released here, before the next one is loaded.

@@ -33,13 +33,15 @@ struct loaded_section {
     std::int32_t number = 0;
     std::uint32_t file_offset = 0; // index entry n: the section's start in the file
     std::uint32_t size = 0;        // entry n+1 - entry n
-    loaded_bytes bytes;            // bytes.data: the section's bytes
+    paged_bytes bytes;             // bytes.data: the section's bytes, read as they are needed
     string_directory directory;
 };
 
 // Loads section n of the archive: opens the source, reads index entries n and n+1 and
-// the section's bytes, and closes the source again. Traces the section's place when
-// `trace` is given. Fails with cant_open, cant_seek, cant_read, illegal_index or memory.
+// takes the section's bytes (source_page: from a large section, only as they are read).
+// Traces the section's place when `trace` is given. Fails with cant_open, cant_seek,
+// cant_read, illegal_index or memory, and closes the source then; on success the source
+// stays open for the section's reads, until the caller closes it.
 status load_section(byte_source& source, std::int32_t n, text_output* trace, loaded_section& section);
 
 // How strings are rendered: reference, a code a step by next_game_code; fast, the codes
@@ -49,8 +51,9 @@ enum class game_rendering { reference, fast };
 
 // Prints every string of a loaded section whose directory has been parsed, one dump
 // line per string (the verbose form shows each string's offset in the section). Fails
-// with out_of_buffer when a string runs to the end of the section's data.
-status print_section_strings(const loaded_section& section, bool verbose, text_output& out,
+// with out_of_buffer when a string runs to the end of the section's data, cant_read
+// when the section's bytes that are read as they are needed are gone.
+status print_section_strings(loaded_section& section, bool verbose, text_output& out,
                              game_rendering rendering = game_rendering::fast);
 
 // The whole dump: each section of the fixed list is loaded, parsed and printed before

@@ -132,13 +132,27 @@ std::size_t copy_word_codes(const std::uint8_t* bytes, const code_texts& texts, 
 // Renders the string at position `p` of the section's data. The indent of a line break
 // is printed when the next code is read, before its output, and not when the string
 // ends there.
-status render_string(const loaded_section& section, const code_texts& texts, std::int32_t b, std::int32_t s,
-                     std::uint64_t p, bool verbose, bool fast, text_output& out)
+bool render_string(loaded_section& section, const code_texts& texts, std::int32_t b, std::int32_t s,
+                   std::uint64_t p, bool verbose, bool fast, text_output& out, status& result)
 {
     // In verbose mode the prefix shows the offset within the section; the section's
     // file offset is not added.
     write_line_prefix(out, {section.number, b, s}, verbose, p);
-    const std::span<const std::uint8_t> data = section.bytes.data;
+    // The section's bytes from the string's start on are there up to `reach`, which a
+    // read of the next chunk moves on while the section goes on.
+    paged_bytes& bytes = section.bytes;
+    const std::uint64_t size = bytes.data.size();
+    std::uint64_t reach = size;
+    if (!paged_ready(bytes, p, reach) && (result = paged_reach(bytes, p, reach), failed(result)))
+        return false;
+    std::span<const std::uint8_t> data = bytes.data.first(static_cast<std::size_t>(reach));
+    const auto reach_further = [&](status& r) {
+        if (reach >= size)
+            return false;
+        r = paged_reach(bytes, reach, reach);
+        data = bytes.data.first(static_cast<std::size_t>(reach));
+        return true;
+    };
     game_reader reader{p};
     game_code code{};
     bool indent_pending = false;
@@ -155,8 +169,12 @@ status render_string(const loaded_section& section, const code_texts& texts, std
     };
     const auto count = [&] { out_commit(out, static_cast<std::size_t>(at - begin)); };
     take_room(0);
-    status result;
+    bool whole = true; // until `result` holds a failure
     for (;;) {
+        if (data.size() - reader.position < 8 && reach_further(result) && failed(result)) {
+            whole = false;
+            break;
+        }
         // Eight bytes a step where they hold no byte that ends the string or breaks the
         // line; every other code by the reference reader.
         if (fast && !indent_pending && !reader.backslash && data.size() - reader.position >= 8) {
@@ -169,11 +187,21 @@ status render_string(const loaded_section& section, const code_texts& texts, std
                 continue;
             }
         }
+        const game_reader before = reader;
         const game_step step = next_game_code(data, reader, code);
         if (step == game_step::end)
             break;
+        if ((step == game_step::data_end || step == game_step::lead_at_end) && reach_further(result)) {
+            if (failed(result)) {
+                whole = false;
+                break;
+            }
+            reader = before;
+            continue;
+        }
         if (step == game_step::data_end) {
             result = fail(failure::out_of_buffer);
+            whole = false;
             break;
         }
         if (indent_pending) {
@@ -185,6 +213,7 @@ status render_string(const loaded_section& section, const code_texts& texts, std
         }
         if (step == game_step::lead_at_end) {
             result = fail(failure::out_of_buffer);
+            whole = false;
             break;
         }
         const code_text& t = texts.entries[code.lead * 256u + code.byte];
@@ -197,25 +226,24 @@ status render_string(const loaded_section& section, const code_texts& texts, std
         indent_pending = code.line_break;
     }
     count();
-    if (!failed(result))
+    if (whole)
         out_byte(out, '\n');
-    return result;
+    return whole;
 }
 
 } // namespace
 
-status print_section_strings(const loaded_section& section, bool verbose, text_output& out, game_rendering rendering)
+status print_section_strings(loaded_section& section, bool verbose, text_output& out, game_rendering rendering)
 {
     const string_directory& dir = section.directory;
     const code_texts& texts = texts_of_codes();
+    status result; // made once: a string that comes out whole sets nothing
     for (std::uint32_t b = 0; b < dir.num_blocks; ++b) {
         const string_block& block = dir.blocks[b];
         for (std::uint32_t s = 0; s < block.count; ++s) {
             const std::uint64_t p = string_start(section.bytes.data, block, s);
-            const status result = render_string(section, texts, static_cast<std::int32_t>(b),
-                                                 static_cast<std::int32_t>(s), p, verbose,
-                                                 rendering == game_rendering::fast, out);
-            if (failed(result))
+            if (!render_string(section, texts, static_cast<std::int32_t>(b), static_cast<std::int32_t>(s), p, verbose,
+                               rendering == game_rendering::fast, out, result))
                 return result;
         }
     }

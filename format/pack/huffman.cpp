@@ -15,10 +15,9 @@ constexpr std::uint8_t bit_masks[8] = {0x80, 0x40, 0x20, 0x10, 0x08, 0x04, 0x02,
 
 } // namespace
 
-status huff_next(const pack_image& image, huff_reader& reader, huff_symbol& symbol)
+status huff_next(const pack_image& image, huff_reader& reader, huff_symbol& symbol, std::uint64_t end)
 {
     const std::uint8_t* const data = image.data.data();
-    const std::uint64_t end = image.data.size();
     const huff_node* const nodes = image.nodes.data();
     std::uint16_t node = image.root;
     symbol.first_bit = reader.bit < 8 ? 8 * (reader.position - 1) + reader.bit : 8 * reader.position;
@@ -79,8 +78,7 @@ bool build_huff_table(const pack_image& image, huff_table& table)
                 break;
             const std::uint8_t symbol = nodes[node].symbol;
             if (symbol == end_mark) {
-                if (e.count == 0)
-                    e.flags = huff_ends_string;
+                e.flags = e.count == 0 ? huff_ends_string : huff_ends_after;
                 break;
             }
             e.symbols[e.count++] = symbol;

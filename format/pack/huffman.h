@@ -29,8 +29,13 @@ struct huff_symbol {
 // soon as the bits of the current one are used up, before the node reached is tested
 // for a leaf, so a code word that ends on the last bit of a byte still needs the byte
 // after it. Fails with decode_overrun when that byte lies past the end of the data, or
-// with left_null or right_null (the byte and bit that led to the missing child).
-status huff_next(const pack_image& image, huff_reader& reader, huff_symbol& symbol);
+// with left_null or right_null (the byte and bit that led to the missing child). With
+// `end`, the data is taken to end there (at most image.data.size()).
+status huff_next(const pack_image& image, huff_reader& reader, huff_symbol& symbol, std::uint64_t end);
+inline status huff_next(const pack_image& image, huff_reader& reader, huff_symbol& symbol)
+{
+    return huff_next(image, reader, symbol, image.data.size());
+}
 
 // The code words of the tree, a table entry per step: entry v holds what the 12 bits of
 // v (the first bit on top) spell from the root, up to four whole code words. For large
@@ -41,11 +46,12 @@ inline constexpr std::uint64_t huff_table_threshold = 16 * 1024;
 enum huff_entry_flags : std::uint8_t {
     huff_ends_string = 1,    // the first code word is the end mark's (count is 0)
     huff_line_feed_last = 2, // the last symbol is a line feed
+    huff_ends_after = 4,     // the end mark's word follows the `count` words (count > 0)
 };
 
 // The words stop before the end mark's, after a line feed, and before a word that fails
 // or does not end within the 12 bits. count 0 with no flag: the bit walk takes the word.
-struct huff_entry {
+struct alignas(8) huff_entry {
     std::uint8_t symbols[4];
     std::uint8_t count;
     std::uint8_t bits; // the bits of the `count` words

@@ -53,11 +53,12 @@ inline std::uint16_t child_link(std::uint8_t byte, std::size_t num_nodes)
 
 inline bool is_leaf(const huff_node& node) { return node.left == no_node && node.right == no_node; }
 
-// The loaded and parsed file. `data` views the bytes that everything else points
-// into: `bytes` when the file was loaded by load_pack_file, or any caller-owned bytes
-// (a fuzzer's input) that outlive the image.
+// The parsed file. `data` views the bytes that everything else points into: `bytes`
+// when dump_pack read the file, or any caller-owned bytes (a fuzzer's input) that
+// outlive the image. From a large file `bytes` holds only what the tables and the
+// strings reach, read as the printing needs it.
 struct pack_image {
-    loaded_bytes bytes;
+    paged_bytes bytes;
     std::span<const std::uint8_t> data;
     std::uint16_t num_nodes = 0;
     std::uint16_t root = no_node;     // the last record; no_node without a code tree
@@ -73,11 +74,6 @@ inline pack_form pack_form_of(const pack_image& image)
 {
     return image.num_nodes > 0 ? pack_form::huffman : pack_form::xor_chain;
 }
-
-// Reads the whole file with one read into `bytes`. Fails with cant_open, cant_seek,
-// cant_read (also for a size of 0 or of 4 GiB and more, before anything is allocated)
-// or memory. The file is closed on every path.
-status load_pack_file(const std::string& name, loaded_bytes& bytes);
 
 // Parses the node table and the directory behind it from `data`, tracing both to
 // `trace` unless it is null. On success `image` views `data` (which the caller keeps
@@ -96,12 +92,16 @@ enum class pack_decoding { automatic, reference, fast };
 
 // Decodes and prints every string of a parsed image, in directory order, with the code
 // listing of each Huffman string when verbose. Stops at the first failing string with
-// its failure (decode_overrun, left_null, right_null, illegal_sjis). Allocates nothing
+// its failure (decode_overrun, left_null, right_null, illegal_sjis; cant_read when the
+// file's bytes that `image.bytes` reads as they are needed are gone). Allocates nothing
 // but the table and reads nothing outside `image.data`.
-status print_pack_strings(const pack_image& image, bool verbose, text_output& out,
+status print_pack_strings(pack_image& image, bool verbose, text_output& out,
                           pack_decoding decoding = pack_decoding::automatic);
 
-// The tool's pipeline: load `name`, parse it, print it.
+// The tool's pipeline: open `name`, read the bytes that the tables name, parse them and
+// print the strings, reading their bytes as they are decoded. Fails with cant_open,
+// cant_seek, cant_read (also for a size of 0 or of 4 GiB and more, before anything is
+// allocated), memory, or a parse or print failure. The file is closed on every path.
 status dump_pack(const std::string& name, bool verbose, text_output& out, pack_image& image);
 
 
