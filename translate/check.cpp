@@ -320,7 +320,7 @@ bool check_entry(checker& c, const po_entry& entry, taken_text& taken)
     for (const po_reference& r : entry.references)
         if (reference == nullptr && place_of(c.file, r.place, by_reference))
             reference = &r;
-    // (xliff2po gives an entry with an empty msgid the reference as its msgctxt)
+    // (xliff2po and csv2po give an entry with an empty msgid its reference as msgctxt)
     const bool context_is_reference =
         reference != nullptr && entry.context == reference->file + ":" + reference->place;
     const std::string context = entry.has_context && !context_is_reference ? entry.context
