@@ -58,8 +58,8 @@ int read_option(arg_reader& args, std::string_view option, text_options& options
     if (option == "--max-width" || option == "--max-lines") {
         std::size_t n = 0;
         for (char c : value)
-            n = c >= '0' && c <= '9' && n < 100000 ? n * 10 + static_cast<std::size_t>(c - '0') : 0;
-        if (n == 0 || value.empty() || n >= 100000)
+            n = c >= '0' && c <= '9' && n < 100000 ? n * 10 + static_cast<std::size_t>(c - '0') : 100000;
+        if (n == 0 || n >= 100000)
             return report(err, std::string(option) + " takes a number from 1 to 99999, not '" + std::string(value) + "'");
         (option == "--max-width" ? options.check.max_width : options.check.max_lines) = n;
     } else if (option == "-o")
