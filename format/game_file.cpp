@@ -73,6 +73,30 @@ void string_bytes(const game_file& file, const string_table& table, std::uint64_
         pack_string_bytes(std::get<pack_file>(file.parsed).image, start, bytes); // decoded once already: cannot fail
 }
 
+void start_decoding(const game_file& file, string_decoder& decoder)
+{
+    decoder = string_decoder{};
+    const auto* pack = std::get_if<pack_file>(&file.parsed);
+    if (pack && pack_form_of(pack->image) == pack_form::huffman && pack->image.data.size() >= huff_table_threshold)
+        build_huff_table(pack->image, decoder.huffman);
+}
+
+void decode_string_text(const game_file& file, const char_table& codes, const string_table& table,
+                        std::uint64_t start, string_decoder& decoder, std::string& text)
+{
+    if (const auto* pack = std::get_if<pack_file>(&file.parsed)) {
+        pack_string_bytes(pack->image, decoder.huffman, start, decoder.bytes); // decoded once already: cannot fail
+        pack_text_of(codes, decoder.bytes, text);
+        return;
+    }
+    const string_extent& e = extent_at(table, start);
+    const std::span<const std::uint8_t> bytes = table.data.subspan(e.start, e.end - 1 - e.start); // without the end byte
+    if (codes.by_code.empty())
+        game_text_of_bytes(bytes, text);
+    else
+        archive_text(codes, bytes, text);
+}
+
 status read_char_table(const game_file& file, std::string_view bytes, char_table& table)
 {
     const status grammar = parse_char_table(bytes, table);

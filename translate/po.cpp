@@ -7,24 +7,54 @@
 
 namespace {
 
+// Writes `text` quoted as append_quoted quotes it, the runs that need no escape as they are.
+void write_quoted(text_output& out, std::string_view text)
+{
+    out_byte(out, '"');
+    std::size_t run = 0;
+    for (std::size_t k = 0; k < text.size(); ++k) {
+        const auto u = static_cast<unsigned char>(text[k]);
+        if (u >= 0x20 && u != 0x7F && u != '"' && u != '\\')
+            continue;
+        out_text(out, text.substr(run, k - run));
+        run = k + 1;
+        const std::span<char> room = out_reserve(out, 4);
+        room[0] = '\\';
+        std::size_t length = 2;
+        if (u == '"' || u == '\\')
+            room[1] = static_cast<char>(u);
+        else if (u == '\n')
+            room[1] = 'n';
+        else if (u == '\t')
+            room[1] = 't';
+        else if (u == '\r')
+            room[1] = 'r';
+        else {
+            room[1] = static_cast<char>('0' + (u >> 6));
+            room[2] = static_cast<char>('0' + ((u >> 3) & 7));
+            room[3] = static_cast<char>('0' + (u & 7));
+            length = 4;
+        }
+        out_commit(out, length);
+    }
+    out_text(out, text.substr(run));
+    out_byte(out, '"');
+}
+
 void write_keyword(text_output& out, std::string_view keyword, std::string_view text)
 {
     out_text(out, keyword);
     out_byte(out, ' ');
-    std::string quoted;
     const std::size_t first_break = text.find('\n');
     if (first_break == std::string_view::npos || first_break + 1 == text.size()) {
-        append_quoted(quoted, text);
-        out_text(out, quoted);
+        write_quoted(out, text);
         out_byte(out, '\n');
         return;
     }
     out_text(out, "\"\"\n");
     while (!text.empty()) {
         const std::size_t cut = std::min(text.find('\n'), text.size() - 1) + 1;
-        quoted.clear();
-        append_quoted(quoted, text.substr(0, cut));
-        out_text(out, quoted);
+        write_quoted(out, text.substr(0, cut));
         out_byte(out, '\n');
         text.remove_prefix(cut);
     }
