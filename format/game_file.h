@@ -62,8 +62,13 @@ struct string_decoder {
 };
 void start_decoding(const game_file& file, string_decoder& decoder);
 
+// string_bytes through the decoder's fast paths.
+void decoded_bytes(const game_file& file, const string_table& table, std::uint64_t start, const string_decoder& decoder,
+                   std::vector<std::uint8_t>& bytes);
+
 // The text of the string of `table` that starts at `start` (string_text of its
-// string_bytes), its bytes decoded once, through the fast paths.
+// string_bytes), its bytes decoded once, through the fast paths, and left in
+// decoder.bytes.
 void decode_string_text(const game_file& file, const char_table& codes, const string_table& table,
                         std::uint64_t start, string_decoder& decoder, std::string& text);
 

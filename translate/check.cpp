@@ -24,6 +24,7 @@ struct checker {
     std::uint64_t seen_count = 0;
     std::map<std::pair<std::size_t, std::uint32_t>, std::size_t> block_width; // (table, block): widest line
     std::string place; // the string of the entry being read, as msgctxt names it
+    string_decoder decoder, block_decoder; // the entry's string, a block's strings
 };
 
 // A translation taken, with where its entry is and by how much its text grew.
@@ -135,11 +136,9 @@ std::size_t widest_in_block(checker& c, std::size_t table, std::uint32_t block)
     if (!fresh)
         return it->second;
     const string_table& t = tables_of(c.file)[table];
-    std::vector<std::uint8_t> bytes;
     std::string text;
     for (std::uint32_t j = 0; j < t.directory.blocks[block].count; ++j) {
-        string_bytes(c.file, t, string_start(t.data, t.directory.blocks[block], j), bytes);
-        string_text(c.file, c.codes, bytes, text);
+        decode_string_text(c.file, c.codes, t, string_start(t.data, t.directory.blocks[block], j), c.block_decoder, text);
         coded_text coded;
         stored_bytes(c.file, c.codes, text, coded);
         for (std::size_t w : line_widths(text, coded))
@@ -352,10 +351,10 @@ bool check_entry(checker& c, const po_entry& entry, taken_text& taken)
     if (entry.plural)
         return add(c, entry_place(entry), level, c.place + ": plural forms have no place here"), false;
     const string_table& t = tables_of(c.file)[text.table];
-    std::vector<std::uint8_t> old_bytes;
     std::string old_text;
-    string_bytes(c.file, t, string_start(t.data, t.directory.blocks[text.block], text.index), old_bytes);
-    string_text(c.file, c.codes, old_bytes, old_text);
+    decode_string_text(c.file, c.codes, t, string_start(t.data, t.directory.blocks[text.block], text.index), c.decoder,
+                       old_text);
+    const std::vector<std::uint8_t>& old_bytes = c.decoder.bytes;
     entry_counts& counts = c.check.counts;
     ++(entry.fuzzy ? counts.fuzzy : entry.msgstr.empty() ? counts.untranslated : counts.translated);
     if (entry.msgid != old_text && !same_bytes(c, entry.msgid, old_bytes)) {
@@ -463,7 +462,9 @@ void check_po(const game_file& file, const char_table& codes, std::string_view p
               po_check& check, std::vector<std::uint8_t>* release)
 {
     check = po_check{};
-    checker c{file, codes, po, options, check, {}, {}, 0, {}, {}};
+    checker c{file, codes, po, options, check, {}, {}, 0, {}, {}, {}, {}};
+    start_decoding(file, c.decoder);
+    start_decoding(file, c.block_decoder);
     std::uint64_t total = 0;
     for (const string_table& t : tables_of(file)) {
         std::vector<std::uint64_t>& first = c.first_string.emplace_back();
