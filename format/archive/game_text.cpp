@@ -78,6 +78,8 @@ void game_text_of_bytes(std::span<const std::uint8_t> bytes, std::string& text)
             backslash = false;
             continue;
         }
+        if (c == game_end_byte) // ends the string, as it would in the file
+            break;
         backslash = c == '\\';
         const code_text& t = texts[c];
         if (t.length == 1)

@@ -69,7 +69,7 @@ status game_text_of(std::span<const std::uint8_t> data, std::uint64_t start, std
                     std::uint64_t* end = nullptr);
 
 // The same text of string bytes without their end byte, a table lookup per code: a
-// lead byte last takes the end byte, as it would in the file.
+// lead byte last takes the end byte, and an end byte ends the text, as in the file.
 void game_text_of_bytes(std::span<const std::uint8_t> bytes, std::string& text);
 
 // Finds the end of the string that starts at data[start] as game_text_of does, without
