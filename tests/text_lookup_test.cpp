@@ -63,7 +63,7 @@ bytes damaged_pack(bool huffman, std::mt19937& random)
         std::uint64_t counts[256] = {};
         for (std::uint64_t& count : counts) // code words of 1 to about 25 bits
             count = below(3) == 0 ? std::uint64_t{1} << below(20) : 0;
-        counts[end_mark] = counts['a'] = 1u << 18;
+        counts[end_mark] = counts[std::size_t{'a'}] = 1u << 18;
         EXPECT_FALSE(failed(build_code_tree(counts, records)));
         code_words(records, words);
     }
