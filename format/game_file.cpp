@@ -73,6 +73,35 @@ void string_bytes(const game_file& file, const string_table& table, std::uint64_
         pack_string_bytes(std::get<pack_file>(file.parsed).image, start, bytes); // decoded once already: cannot fail
 }
 
+void start_decoding(const game_file& file, string_decoder& decoder)
+{
+    decoder = string_decoder{};
+    const auto* pack = std::get_if<pack_file>(&file.parsed);
+    if (pack && pack_form_of(pack->image) == pack_form::huffman && pack->image.data.size() >= huff_table_threshold)
+        build_huff_table(pack->image, decoder.huffman);
+}
+
+void decoded_bytes(const game_file& file, const string_table& table, std::uint64_t start, const string_decoder& decoder,
+                   std::vector<std::uint8_t>& bytes)
+{
+    if (const auto* pack = std::get_if<pack_file>(&file.parsed))
+        pack_string_bytes(pack->image, decoder.huffman, start, bytes); // decoded once already: cannot fail
+    else
+        archive_string_bytes(table, start, bytes);
+}
+
+void decode_string_text(const game_file& file, const char_table& codes, const string_table& table,
+                        std::uint64_t start, string_decoder& decoder, std::string& text)
+{
+    decoded_bytes(file, table, start, decoder, decoder.bytes);
+    if (std::holds_alternative<pack_file>(file.parsed))
+        pack_text_of(codes, decoder.bytes, text);
+    else if (codes.by_code.empty())
+        game_text_of_bytes(decoder.bytes, text);
+    else
+        archive_text(codes, decoder.bytes, text);
+}
+
 status read_char_table(const game_file& file, std::string_view bytes, char_table& table)
 {
     const status grammar = parse_char_table(bytes, table);
@@ -127,6 +156,9 @@ status check_rebuilt(const game_file& file, std::span<const new_text> texts, con
     if (kind_of(rebuilt) != kind_of(file) || new_tables.size() != old_tables.size())
         return fail(failure::other_tables);
     std::vector<std::uint8_t> want, got;
+    string_decoder old_decoder, new_decoder;
+    start_decoding(file, old_decoder);
+    start_decoding(rebuilt, new_decoder);
     for (std::size_t t = 0; t < old_tables.size(); ++t) {
         const string_table& a = old_tables[t];
         const string_table& b = new_tables[t];
@@ -143,8 +175,8 @@ status check_rebuilt(const game_file& file, std::span<const new_text> texts, con
                 if (next < changes.size() && changes[next].block == e && changes[next].index == j)
                     want = changes[next++].bytes;
                 else
-                    string_bytes(file, a, string_start(a.data, old_block, j), want);
-                string_bytes(rebuilt, b, string_start(b.data, new_block, j), got);
+                    decoded_bytes(file, a, string_start(a.data, old_block, j), old_decoder, want);
+                decoded_bytes(rebuilt, b, string_start(b.data, new_block, j), new_decoder, got);
                 if (got != want)
                     return status{.code = failure::string_changed, .section = a.section, .block = e, .string = j};
             }

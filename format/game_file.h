@@ -15,6 +15,7 @@
 #include "format/archive/archive.h"
 #include "format/char_table.h"
 #include "format/notation.h"
+#include "format/pack/huffman.h"
 #include "format/pack/pack.h"
 #include "format/string_table.h"
 
@@ -52,6 +53,24 @@ const std::vector<string_table>& tables_of(const game_file& file);
 // The text bytes of a parsed string of table `table` that starts at `start`.
 void string_bytes(const game_file& file, const string_table& table, std::uint64_t start,
                   std::vector<std::uint8_t>& bytes);
+
+// What decoding every string of a file reuses: a large Huffman pack's table of code
+// words and the bytes of the string decoded last.
+struct string_decoder {
+    huff_table huffman;
+    std::vector<std::uint8_t> bytes;
+};
+void start_decoding(const game_file& file, string_decoder& decoder);
+
+// string_bytes through the decoder's fast paths.
+void decoded_bytes(const game_file& file, const string_table& table, std::uint64_t start, const string_decoder& decoder,
+                   std::vector<std::uint8_t>& bytes);
+
+// The text of the string of `table` that starts at `start` (string_text of its
+// string_bytes), its bytes decoded once, through the fast paths, and left in
+// decoder.bytes.
+void decode_string_text(const game_file& file, const char_table& codes, const string_table& table,
+                        std::uint64_t start, string_decoder& decoder, std::string& text);
 
 // Reads a character table (format/char_table.h) for the file's form from the bytes of
 // the table file, which the caller names in `table.name`. Fails with the first line

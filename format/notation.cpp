@@ -138,6 +138,7 @@ void read_text_units(std::string_view text, std::vector<text_unit>& units, std::
 {
     std::size_t at = 0;
     text_unit unit;
+    units.reserve(units.size() + text.size()); // at most a unit a byte
     while (at < text.size()) {
         const text_fault fault = read_text_unit(text, at, unit);
         if (fault == text_fault::none) {
@@ -159,6 +160,8 @@ void read_text_units(std::string_view text, std::vector<text_unit>& units, std::
 void join_text_units(std::span<const text_unit> units, std::span<const std::uint8_t> line_break,
                      std::vector<text_problem>& problems, coded_text& coded)
 {
+    coded.unit_at.reserve(coded.unit_at.size() + units.size());
+    coded.unit_byte.reserve(coded.unit_byte.size() + units.size());
     for (const text_unit& unit : units) {
         const std::span<const std::uint8_t> add = unit.kind == text_unit_kind::line_break ? line_break
                                                                                            : std::span(unit.bytes);

@@ -49,11 +49,47 @@ enum class text_fault {
     spelled_break,   // an archive text spells the line break as a backslash and an n
     reads_back,      // the stored bytes read back as another text (read_back)
 };
+// The bytes of a unit, held in place up to `inline_size` (a character's code always),
+// in `spilled` beyond: reading a text allocates nothing per character.
+struct unit_bytes {
+    static constexpr std::size_t inline_size = 6;
+    std::uint8_t held[inline_size] = {};
+    std::uint8_t count = 0;              // the bytes in `held`, when none spilled
+    std::vector<std::uint8_t> spilled;
+
+    std::size_t size() const { return spilled.empty() ? count : spilled.size(); }
+    bool empty() const { return size() == 0; }
+    const std::uint8_t* data() const { return spilled.empty() ? held : spilled.data(); }
+    const std::uint8_t* begin() const { return data(); }
+    const std::uint8_t* end() const { return data() + size(); }
+    void clear()
+    {
+        count = 0;
+        spilled.clear();
+    }
+    void push_back(std::uint8_t b)
+    {
+        if (spilled.empty() && count < inline_size) {
+            held[count++] = b;
+            return;
+        }
+        if (spilled.empty())
+            spilled.assign(held, held + count);
+        spilled.push_back(b);
+    }
+    template <typename It> void assign(It first, It last)
+    {
+        clear();
+        for (; first != last; ++first)
+            push_back(*first);
+    }
+};
+
 struct text_unit {
     text_unit_kind kind;
-    char32_t character;              // the character of a character unit
-    std::size_t at;                  // where the unit starts in the text
-    std::vector<std::uint8_t> bytes; // the bytes of an escape
+    char32_t character; // the character of a character unit
+    std::size_t at;     // where the unit starts in the text
+    unit_bytes bytes;   // the bytes of an escape, or a character's code
 };
 // Reads the unit at text[at] and moves `at` past it. Returns none, or bad_utf8 or
 // bad_escape with `at` left at the unit. Control characters other than the line feed

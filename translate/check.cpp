@@ -19,9 +19,12 @@ struct checker {
     std::string_view po;
     const check_options& options;
     po_check& check;
-    std::map<std::string, std::size_t> seen;               // a place named: the line of its entry
+    std::vector<std::vector<std::uint64_t>> first_string; // each table's blocks: the number of strings before
+    std::vector<std::size_t> seen;                         // each string: the line of its entry, 0 for none
+    std::uint64_t seen_count = 0;
     std::map<std::pair<std::size_t, std::uint32_t>, std::size_t> block_width; // (table, block): widest line
     std::string place; // the string of the entry being read, as msgctxt names it
+    string_decoder decoder, block_decoder; // the entry's string, a block's strings
 };
 
 // A translation taken, with where its entry is and by how much its text grew.
@@ -133,11 +136,9 @@ std::size_t widest_in_block(checker& c, std::size_t table, std::uint32_t block)
     if (!fresh)
         return it->second;
     const string_table& t = tables_of(c.file)[table];
-    std::vector<std::uint8_t> bytes;
     std::string text;
     for (std::uint32_t j = 0; j < t.directory.blocks[block].count; ++j) {
-        string_bytes(c.file, t, string_start(t.data, t.directory.blocks[block], j), bytes);
-        string_text(c.file, c.codes, bytes, text);
+        decode_string_text(c.file, c.codes, t, string_start(t.data, t.directory.blocks[block], j), c.block_decoder, text);
         coded_text coded;
         stored_bytes(c.file, c.codes, text, coded);
         for (std::size_t w : line_widths(text, coded))
@@ -339,18 +340,21 @@ bool check_entry(checker& c, const po_entry& entry, taken_text& taken)
                        reference->place + " (line " + std::to_string(reference->line) + ") name different strings"),
                false;
     c.place = context;
-    if (const auto [first, fresh] = c.seen.emplace(context, entry.line); !fresh) {
+    std::size_t& first = c.seen[c.first_string[text.table][text.block] + text.index];
+    if (first != 0) {
         add(c, entry_place(entry), level,
-            context + ": a second entry for this string (the first is at line " + std::to_string(first->second) + ")");
+            context + ": a second entry for this string (the first is at line " + std::to_string(first) + ")");
         return false;
     }
+    first = entry.line;
+    ++c.seen_count;
     if (entry.plural)
         return add(c, entry_place(entry), level, c.place + ": plural forms have no place here"), false;
     const string_table& t = tables_of(c.file)[text.table];
-    std::vector<std::uint8_t> old_bytes;
     std::string old_text;
-    string_bytes(c.file, t, string_start(t.data, t.directory.blocks[text.block], text.index), old_bytes);
-    string_text(c.file, c.codes, old_bytes, old_text);
+    decode_string_text(c.file, c.codes, t, string_start(t.data, t.directory.blocks[text.block], text.index), c.decoder,
+                       old_text);
+    const std::vector<std::uint8_t>& old_bytes = c.decoder.bytes;
     entry_counts& counts = c.check.counts;
     ++(entry.fuzzy ? counts.fuzzy : entry.msgstr.empty() ? counts.untranslated : counts.translated);
     if (entry.msgid != old_text && !same_bytes(c, entry.msgid, old_bytes)) {
@@ -377,6 +381,7 @@ bool check_entry(checker& c, const po_entry& entry, taken_text& taken)
         return false;
     taken.growth = static_cast<std::int64_t>(coded.bytes.size()) - static_cast<std::int64_t>(old_bytes.size());
     text.bytes = std::move(coded.bytes);
+    text.bytes.shrink_to_fit(); // kept until the rebuild, with every other translation
     c.check.changed += text.bytes != old_bytes;
     taken.line = entry.line;
     taken.column = entry.column;
@@ -385,7 +390,15 @@ bool check_entry(checker& c, const po_entry& entry, taken_text& taken)
 
 // A rebuild that fails: at the entry of the string out of reach, with the entries whose
 // texts grew in its table, or at the first of them.
-void report_rebuild(checker& c, const status& s, const std::vector<taken_text>& taken)
+// Where a translation taken was, kept for report_rebuild once its text is moved out.
+struct taken_place {
+    std::size_t table;
+    std::uint32_t block, index;
+    std::size_t line, column;
+    std::int64_t growth;
+};
+
+void report_rebuild(checker& c, const status& s, const std::vector<taken_place>& taken)
 {
     std::string message = c.file.path + ": " + failure_place(s) + failure_text(s, c.file.path);
     po_place at{};
@@ -396,10 +409,10 @@ void report_rebuild(checker& c, const status& s, const std::vector<taken_text>& 
             ++table;
         message += " (" + counted(s.distance - 0xFFFF, "byte") + " over); texts that grew in this table:";
         std::size_t listed = 0;
-        for (const taken_text& t : taken) {
-            if (t.text.table == table && t.text.block == s.block && t.text.index == s.string)
+        for (const taken_place& t : taken) {
+            if (t.table == table && t.block == s.block && t.index == s.string)
                 at = {t.line, t.column};
-            if (t.text.table != table || t.growth <= 0)
+            if (t.table != table || t.growth <= 0)
                 continue;
             if (at.line == 0)
                 at = {t.line, t.column};
@@ -420,17 +433,25 @@ void rebuild(checker& c, std::vector<taken_text>& taken)
         return std::tie(a.text.table, a.text.block, a.text.index) < std::tie(b.text.table, b.text.block, b.text.index);
     });
     std::vector<new_text>& texts = c.check.texts;
-    for (taken_text& t : taken)
+    texts.reserve(taken.size());
+    std::vector<taken_place> places;
+    places.reserve(taken.size());
+    for (taken_text& t : taken) {
+        places.push_back({t.text.table, t.text.block, t.text.index, t.line, t.column, t.growth});
         texts.push_back(std::move(t.text));
+    }
+    std::vector<taken_text>().swap(taken);
     if (const status s = rebuild_game_file(c.file, texts, c.check.result); failed(s))
-        return report_rebuild(c, s, taken); // the places of `taken` stay after the move
+        return report_rebuild(c, s, places);
     c.check.rebuilt = true;
     if (!c.options.read_back)
         return;
+    // The bytes are lent to the parse (its records view them) and taken back after.
     game_file rebuilt;
-    status s = parse_game_file(c.check.result.bytes, c.file.path, kind_of(c.file), rebuilt);
+    status s = parse_game_file(std::move(c.check.result.bytes), c.file.path, kind_of(c.file), rebuilt);
     if (!failed(s))
         s = check_rebuilt(c.file, texts, rebuilt);
+    c.check.result.bytes = std::move(rebuilt.bytes);
     if (failed(s))
         return add(c, {}, severity::error, "the rebuilt file fails its check: " + failure_text(s, c.file.path));
 }
@@ -438,19 +459,27 @@ void rebuild(checker& c, std::vector<taken_text>& taken)
 } // namespace
 
 void check_po(const game_file& file, const char_table& codes, std::string_view po, const check_options& options,
-              po_check& check)
+              po_check& check, std::vector<std::uint8_t>* release)
 {
     check = po_check{};
-    checker c{file, codes, po, options, check, {}, {}, {}};
-    po_contents contents;
-    if (!read_po(po, contents)) {
-        check.unreadable = true;
-        return add(c, {contents.error_line, contents.error_column}, severity::error, shown_text(contents.error));
+    checker c{file, codes, po, options, check, {}, {}, 0, {}, {}, {}, {}};
+    start_decoding(file, c.decoder);
+    start_decoding(file, c.block_decoder);
+    std::uint64_t total = 0;
+    for (const string_table& t : tables_of(file)) {
+        std::vector<std::uint64_t>& first = c.first_string.emplace_back();
+        for (const string_block& b : t.directory.blocks) {
+            first.push_back(total);
+            total += b.count;
+        }
     }
-    check.counts.obsolete = contents.obsolete;
+    c.seen.assign(total, 0);
+    // The entries one at a time, as they are read.
+    po_reader reader;
+    po_entry entry;
     std::vector<taken_text> taken;
     std::size_t entries = 0;
-    for (const po_entry& entry : contents.entries) {
+    for (bool more = po_start(po, reader); more && po_next_entry(reader, entry);) {
         if (!entry.has_context && entry.msgid.empty()) {
             check_header(c, entry);
             continue;
@@ -460,15 +489,19 @@ void check_po(const game_file& file, const char_table& codes, std::string_view p
         if (check_entry(c, entry, t))
             taken.push_back(std::move(t));
     }
+    if (reader.failed) { // a syntax fault is the one problem
+        check = po_check{};
+        check.unreadable = true;
+        return add(c, {reader.po.error_line, reader.po.error_column}, severity::error, shown_text(reader.po.error));
+    }
+    check.counts.obsolete = reader.po.obsolete;
     if (entries == 0)
         add(c, {}, severity::error, "no entries: the PO names no string to translate");
     else if (check.counts.no_string == entries)
         add(c, {}, severity::error, "no entry names a string of " + file.path);
-    std::uint64_t total = 0;
-    for (const string_table& t : tables_of(file))
-        for (const string_block& b : t.directory.blocks)
-            total += b.count;
-    check.counts.without_entry = total - c.seen.size();
+    check.counts.without_entry = total - c.seen_count;
+    if (release != nullptr) // the entries are read: the rebuild needs the PO no more
+        std::vector<std::uint8_t>().swap(*release);
     if (!check_failed(check, options.strict))
         rebuild(c, taken);
     std::stable_sort(check.problems.begin(), check.problems.end(), [](const diagnostic& a, const diagnostic& b) {

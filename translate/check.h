@@ -50,9 +50,10 @@ struct po_check {
 
 // Checks `po`, the text of the PO file, against `file` and, without an error, rebuilds
 // the file in memory and checks the result.
-// `codes`: a character table, or an empty one.
+// `codes`: a character table, or an empty one. `release`, when given, holds the bytes of
+// `po`: they are freed once the entries are read, before the rebuild.
 void check_po(const game_file& file, const char_table& codes, std::string_view po, const check_options& options,
-              po_check& check);
+              po_check& check, std::vector<std::uint8_t>* release = nullptr);
 
 // Whether the check found an error (or, strict, any problem).
 bool check_failed(const po_check& check, bool strict);

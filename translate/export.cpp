@@ -11,13 +11,6 @@
 
 namespace {
 
-// The extracted comment of a string: its block's id and its offset, as the verbose
-// dump shows it (in its section for an archive, in the file for a pack).
-std::string string_comment(const string_block& block, std::uint64_t start)
-{
-    return "block id " + std::to_string(block.id) + ", offset +" + hex_text(start, 8);
-}
-
 // The file of a string's reference: the base name, a control character as '?' (a
 // reference is one line), between U+2068 and U+2069 when it holds blanks, as gettext
 // writes such a name.
@@ -55,24 +48,40 @@ std::string header_fields(const game_file& file, const char_table& codes, const 
            (codes.name.empty() ? "" : "X-Kx-Table: " + base_name(codes.name) + "\n");
 }
 
-// Writes the PO or template of `file` to `into`; returns the number of strings.
+// Writes the PO or template of `file` to `into`; returns the number of strings. Each
+// string is decoded once, into buffers that every string reuses.
 std::uint64_t write_po(const game_file& file, const char_table& codes, const std::string& language, bool as_template,
                        text_output& into)
 {
     write_po_header(into, header_fields(file, codes, language, as_template), as_template);
     const std::string reference = reference_file(file) + ":";
     std::uint64_t strings = 0;
-    std::vector<std::uint8_t> bytes;
-    std::string text;
+    string_decoder decoder;
+    start_decoding(file, decoder);
+    std::string text, comment, place_reference;
     for (const string_table& table : tables_of(file))
         for (std::uint32_t b = 0; b < table.directory.num_blocks; ++b) {
             const string_block& block = table.directory.blocks[b];
             for (std::uint32_t j = 0; j < block.count; ++j) {
                 const std::uint64_t start = string_start(table.data, block, j);
-                string_bytes(file, table, start, bytes);
-                string_text(file, codes, bytes, text);
-                const std::string place = string_place(table.section, b, j);
-                write_po_entry(into, string_comment(block, start), reference + place, place, text);
+                decode_string_text(file, codes, table, start, decoder, text);
+                // The extracted comment: the block's id and the string's offset, as the
+                // verbose dump shows them (in its section for an archive, in the file
+                // for a pack); the reference FILE:PLACE, whose place is the context.
+                comment.assign("block id ");
+                append_dec(comment, block.id, 0);
+                comment += ", offset +";
+                append_hex(comment, start, 8);
+                place_reference.assign(reference);
+                const std::size_t place_at = place_reference.size();
+                if (table.section >= 0) {
+                    append_dec(place_reference, table.section, 0);
+                    place_reference += ':';
+                }
+                append_dec(place_reference, b, 0);
+                place_reference += ':';
+                append_dec(place_reference, j, 0);
+                write_po_entry(into, comment, place_reference, std::string_view(place_reference).substr(place_at), text);
                 ++strings;
             }
         }

@@ -22,7 +22,9 @@ bool check_files(const import_request& request, game_file& file, std::vector<std
     const status s = request.po == "-" ? read_standard_input(po) : read_whole_file(request.po, po);
     if (failed(s))
         return report(err, read_failure_text(s, request.po == "-" ? "<stdin>" : request.po)), false;
-    check_po(file, codes, std::string_view(reinterpret_cast<const char*>(po.data()), po.size()), request.options, check);
+    // The PO stays for the wrapped copy of `check --wrap` alone.
+    check_po(file, codes, std::string_view(reinterpret_cast<const char*>(po.data()), po.size()), request.options, check,
+             request.options.wrap ? nullptr : &po);
     return true;
 }
 

@@ -7,24 +7,54 @@
 
 namespace {
 
+// Writes `text` quoted as append_quoted quotes it, the runs that need no escape as they are.
+void write_quoted(text_output& out, std::string_view text)
+{
+    out_byte(out, '"');
+    std::size_t run = 0;
+    for (std::size_t k = 0; k < text.size(); ++k) {
+        const auto u = static_cast<unsigned char>(text[k]);
+        if (u >= 0x20 && u != 0x7F && u != '"' && u != '\\')
+            continue;
+        out_text(out, text.substr(run, k - run));
+        run = k + 1;
+        const std::span<char> room = out_reserve(out, 4);
+        room[0] = '\\';
+        std::size_t length = 2;
+        if (u == '"' || u == '\\')
+            room[1] = static_cast<char>(u);
+        else if (u == '\n')
+            room[1] = 'n';
+        else if (u == '\t')
+            room[1] = 't';
+        else if (u == '\r')
+            room[1] = 'r';
+        else {
+            room[1] = static_cast<char>('0' + (u >> 6));
+            room[2] = static_cast<char>('0' + ((u >> 3) & 7));
+            room[3] = static_cast<char>('0' + (u & 7));
+            length = 4;
+        }
+        out_commit(out, length);
+    }
+    out_text(out, text.substr(run));
+    out_byte(out, '"');
+}
+
 void write_keyword(text_output& out, std::string_view keyword, std::string_view text)
 {
     out_text(out, keyword);
     out_byte(out, ' ');
-    std::string quoted;
     const std::size_t first_break = text.find('\n');
     if (first_break == std::string_view::npos || first_break + 1 == text.size()) {
-        append_quoted(quoted, text);
-        out_text(out, quoted);
+        write_quoted(out, text);
         out_byte(out, '\n');
         return;
     }
     out_text(out, "\"\"\n");
     while (!text.empty()) {
         const std::size_t cut = std::min(text.find('\n'), text.size() - 1) + 1;
-        quoted.clear();
-        append_quoted(quoted, text.substr(0, cut));
-        out_text(out, quoted);
+        write_quoted(out, text.substr(0, cut));
         out_byte(out, '\n');
         text.remove_prefix(cut);
     }
@@ -102,19 +132,6 @@ void parse_po_references(std::string_view line, std::size_t number, std::vector<
 
 namespace {
 
-enum class po_field { none, context, msgid, plural, msgstr };
-
-struct po_reader {
-    po_contents& po;
-    po_entry entry;
-    bool has_msgid = false;
-    bool has_msgstr = false;
-    bool pending_fuzzy = false;
-    std::vector<po_reference> pending_references;
-    po_field field = po_field::none;
-    std::string ignored; // the text of plural fields
-};
-
 bool fail(po_reader& r, std::size_t line, std::size_t column, std::string message)
 {
     r.po.error_line = line;
@@ -130,8 +147,10 @@ bool finish_entry(po_reader& r)
         return fail(r, r.entry.line, r.entry.column, "msgid without msgstr");
     if (!r.has_msgid && r.entry.has_context)
         return fail(r, r.entry.line, r.entry.column, "msgctxt without msgid");
-    if (r.has_msgid)
-        r.po.entries.push_back(std::move(r.entry));
+    if (r.has_msgid) {
+        std::swap(r.finished, r.entry); // handed out by po_next_entry
+        r.ready = true;
+    }
     r.entry = po_entry{};
     r.has_msgid = r.has_msgstr = false;
     r.field = po_field::none;
@@ -292,45 +311,84 @@ bool read_field_line(po_reader& r, const po_line& line)
 
 } // namespace
 
+bool po_start(std::string_view text, po_reader& r)
+{
+    r = po_reader{};
+    if (text.starts_with("\xFF\xFE") || text.starts_with("\xFE\xFF") || text.find('\0') != std::string_view::npos)
+        return r.failed = true, fail(r, 1, 1, "NUL bytes or a UTF-16 byte order mark: this is not a UTF-8 PO file "
+                                              "(convert a UTF-16 one with iconv -f UTF-16 -t UTF-8)");
+    if (const std::size_t cr = text.find('\r'); cr != std::string_view::npos && text.find('\n') == std::string_view::npos &&
+                                                cr + 1 < text.size())
+        return r.failed = true, fail(r, 1, 1, "its lines end in CR alone: save it with LF or CR LF line ends");
+    r.at = text.starts_with("\xEF\xBB\xBF") ? 3 : 0;
+    r.rest = text.substr(r.at);
+    return true;
+}
+
+namespace {
+
+// Reads the next line; false on a syntax fault.
+bool read_line(po_reader& r)
+{
+    const po_line line = next_line(r.rest, r.at, ++r.number);
+    if (line.text.empty() || line.text.starts_with("#|"))
+        return true;
+    if (line.text.starts_with("#~")) {
+        r.pending_fuzzy = false; // flags and references before an obsolete entry are its own
+        r.pending_references.clear();
+        std::string_view obsolete = line.text.substr(2);
+        while (!obsolete.empty() && (obsolete.front() == ' ' || obsolete.front() == '\t'))
+            obsolete.remove_prefix(1);
+        r.po.obsolete += obsolete.starts_with("msgid ") || obsolete.starts_with("msgid\t");
+        return true;
+    }
+    if (line.text[0] == '#') {
+        if (r.has_msgstr && !finish_entry(r))
+            return false;
+        r.field = po_field::none;
+        if (line.text.starts_with("#,"))
+            r.pending_fuzzy = r.pending_fuzzy || has_flag(line.text.substr(2), "fuzzy");
+        else if (line.text.starts_with("#:"))
+            parse_po_references(line.text, line.number, r.pending_references);
+        return true;
+    }
+    return read_field_line(r, line);
+}
+
+} // namespace
+
+bool po_next_entry(po_reader& r, po_entry& entry)
+{
+    r.ready = false;
+    while (!r.failed && !r.ready) {
+        if (r.rest.empty()) {
+            if (r.ended)
+                return false;
+            r.ended = true;
+            r.failed = !finish_entry(r);
+        } else {
+            r.failed = !read_line(r);
+        }
+    }
+    if (r.failed)
+        return false;
+    std::swap(entry, r.finished);
+    return true;
+}
+
 bool read_po(std::string_view text, po_contents& po)
 {
     po = po_contents{};
-    po_reader r{po, {}, false, false, false, {}, po_field::none, {}};
-    if (text.starts_with("\xFF\xFE") || text.starts_with("\xFE\xFF") || text.find('\0') != std::string_view::npos)
-        return fail(r, 1, 1, "NUL bytes or a UTF-16 byte order mark: this is not a UTF-8 PO file "
-                             "(convert a UTF-16 one with iconv -f UTF-16 -t UTF-8)");
-    if (const std::size_t cr = text.find('\r'); cr != std::string_view::npos && text.find('\n') == std::string_view::npos &&
-                                                cr + 1 < text.size())
-        return fail(r, 1, 1, "its lines end in CR alone: save it with LF or CR LF line ends");
-    std::size_t at = text.starts_with("\xEF\xBB\xBF") ? 3 : 0;
-    std::string_view rest = text.substr(at);
-    for (std::size_t number = 1; !rest.empty(); ++number) {
-        const po_line line = next_line(rest, at, number);
-        if (line.text.empty() || line.text.starts_with("#|"))
-            continue;
-        if (line.text.starts_with("#~")) {
-            r.pending_fuzzy = false; // flags and references before an obsolete entry are its own
-            r.pending_references.clear();
-            std::string_view obsolete = line.text.substr(2);
-            while (!obsolete.empty() && (obsolete.front() == ' ' || obsolete.front() == '\t'))
-                obsolete.remove_prefix(1);
-            po.obsolete += obsolete.starts_with("msgid ") || obsolete.starts_with("msgid\t");
-            continue;
-        }
-        if (line.text[0] == '#') {
-            if (r.has_msgstr && !finish_entry(r))
-                return false;
-            r.field = po_field::none;
-            if (line.text.starts_with("#,"))
-                r.pending_fuzzy = r.pending_fuzzy || has_flag(line.text.substr(2), "fuzzy");
-            else if (line.text.starts_with("#:"))
-                parse_po_references(line.text, number, r.pending_references);
-            continue;
-        }
-        if (!read_field_line(r, line))
-            return false;
+    po_reader r;
+    if (!po_start(text, r)) {
+        po = std::move(r.po);
+        return false;
     }
-    return finish_entry(r);
+    po_entry entry;
+    while (po_next_entry(r, entry))
+        r.po.entries.push_back(std::move(entry));
+    po = std::move(r.po);
+    return !r.failed;
 }
 
 msgstr_cursor msgstr_start(std::string_view text, const po_entry& entry)

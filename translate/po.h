@@ -61,6 +61,28 @@ struct po_contents {
 // Reads a PO file in any wrapping and order. Returns false on a syntax fault.
 bool read_po(std::string_view text, po_contents& po);
 
+// The same an entry at a time, holding one entry: po_start, then po_next_entry until it
+// returns false, at the end of the text or at a syntax fault (reader.po.error set).
+// reader.po counts the obsolete entries read so far; its `entries` stay empty.
+enum class po_field { none, context, msgid, plural, msgstr };
+struct po_reader {
+    po_contents po;
+    std::string_view rest; // the lines not yet read
+    std::size_t at = 0, number = 0;
+    bool failed = false, ended = false;
+    po_entry entry; // the entry being read
+    bool has_msgid = false;
+    bool has_msgstr = false;
+    bool pending_fuzzy = false;
+    std::vector<po_reference> pending_references;
+    po_field field = po_field::none;
+    std::string ignored; // the text of plural fields
+    po_entry finished;   // the entry read last, when `ready`
+    bool ready = false;
+};
+bool po_start(std::string_view text, po_reader& reader);
+bool po_next_entry(po_reader& reader, po_entry& entry);
+
 // The line and column (1-based, in characters) in `text`, the PO file given to read_po,
 // of byte `at` of an entry's msgstr: where the character written there starts. A cursor
 // walks the msgstr's lines once for places asked in increasing order.

@@ -26,10 +26,9 @@ status parse_archive_file(std::span<const std::uint8_t> bytes, archive_file& fil
         }
         if (failed(s))
             return in_section(s, n);
-        std::string text;
         for (const first_place& p : distinct_strings(table)) {
             std::uint64_t end = 0;
-            s = game_text_of(table.data, p.start, text, &end);
+            s = game_string_end(table.data, p.start, end);
             if (failed(s))
                 return at_string(s, n, p.block, p.index);
             table.strings.push_back({p.start, end});
@@ -49,9 +48,7 @@ void archive_string_bytes(const string_table& table, std::uint64_t start, std::v
 
 void archive_text(std::span<const std::uint8_t> bytes, std::string& text)
 {
-    std::vector<std::uint8_t> stored(bytes.begin(), bytes.end());
-    stored.push_back(game_end_byte);
-    game_text_of(stored, 0, text);
+    game_text_of_bytes(bytes, text);
 }
 
 namespace {

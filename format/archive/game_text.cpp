@@ -3,6 +3,107 @@
 #include "format/archive/archive.h"
 #include "format/archive/char_map.h"
 
+namespace {
+
+// The text of a code as game_text_of writes it: its canonical character in UTF-8, or
+// its escape (at most "{XX XX}").
+struct code_text {
+    std::uint8_t length;
+    char text[7];
+};
+
+// Every code's text, indexed by lead * 256 + byte; built once from game_shown_character.
+const code_text* code_texts()
+{
+    static const std::vector<code_text> table = [] {
+        std::vector<code_text> t(5 * 256);
+        std::string one;
+        for (unsigned lead = 0; lead <= 4; ++lead)
+            for (unsigned byte = 0; byte < 256; ++byte) {
+                const game_code code{static_cast<std::uint8_t>(lead), static_cast<std::uint8_t>(byte), false};
+                const std::uint8_t bytes[2] = {code.lead, code.byte};
+                const std::span<const std::uint8_t> stored = lead != 0 ? std::span(bytes, 2) : std::span(bytes + 1, 1);
+                one.clear();
+                if (const char32_t character = game_shown_character(code); character != 0)
+                    append_character(one, character, stored);
+                else
+                    append_escape(one, stored);
+                code_text& entry = t[lead * 256 + byte];
+                entry.length = static_cast<std::uint8_t>(one.size());
+                one.copy(entry.text, one.size());
+            }
+        return t;
+    }();
+    return table.data();
+}
+
+// Each character's canonical code, for the characters up to U+FFFF (every character of
+// the map); built once from the map's inverse.
+const game_char_code* codes_by_character()
+{
+    static const std::vector<game_char_code> table = [] {
+        std::vector<game_char_code> t(0x10000);
+        for (char32_t c = 0; c < 0x10000; ++c)
+            t[c] = game_code_of(c);
+        return t;
+    }();
+    return table.data();
+}
+
+} // namespace
+
+game_char_code game_canonical_code(char32_t c)
+{
+    return c < 0x10000 ? codes_by_character()[c] : game_char_code{0, {0, 0}};
+}
+
+void game_text_of_bytes(std::span<const std::uint8_t> bytes, std::string& text)
+{
+    text.clear();
+    const code_text* const texts = code_texts();
+    const std::uint8_t* p = bytes.data();
+    const std::uint8_t* const end = p + bytes.size();
+    bool backslash = false;
+    while (p < end) {
+        const std::uint8_t c = *p++;
+        if (is_game_lead(c)) {
+            backslash = false;
+            // A lead byte last takes the end byte as its second byte.
+            const code_text& t = texts[c * 256u + (p < end ? *p++ : game_end_byte)];
+            text.append(t.text, t.length);
+            continue;
+        }
+        if (backslash && c == 'n') {
+            text.back() = '\n'; // the backslash before it was written as itself
+            backslash = false;
+            continue;
+        }
+        if (c == game_end_byte) // ends the string, as it would in the file
+            break;
+        backslash = c == '\\';
+        const code_text& t = texts[c];
+        if (t.length == 1)
+            text += t.text[0];
+        else
+            text.append(t.text, t.length);
+    }
+}
+
+status game_string_end(std::span<const std::uint8_t> data, std::uint64_t start, std::uint64_t& end)
+{
+    // Only an end byte outside a two-byte code ends the string.
+    for (std::uint64_t p = start; p < data.size();) {
+        const std::uint8_t c = data[p++];
+        if (c == game_end_byte) {
+            end = p;
+            return {};
+        }
+        if (is_game_lead(c) && p++ >= data.size())
+            break;
+    }
+    return fail(failure::out_of_buffer);
+}
+
 status game_text_of(std::span<const std::uint8_t> data, std::uint64_t start, std::string& text, std::uint64_t* end)
 {
     text.clear();
@@ -49,7 +150,7 @@ void game_unit_codes(std::vector<text_unit>& units)
 {
     for (text_unit& unit : units)
         if (unit.kind == text_unit_kind::character) {
-            const game_char_code code = game_code_of(unit.character);
+            const game_char_code code = game_canonical_code(unit.character);
             unit.bytes.assign(code.bytes, code.bytes + code.length);
         }
 }

@@ -10,6 +10,7 @@
 #include <string_view>
 #include <vector>
 
+#include "format/archive/char_map.h"
 #include "format/char_table.h"
 #include "format/notation.h"
 #include "io/status.h"
@@ -66,6 +67,17 @@ inline game_step next_game_code(std::span<const std::uint8_t> data, game_reader&
 // given, receives the position after the end byte.
 status game_text_of(std::span<const std::uint8_t> data, std::uint64_t start, std::string& text,
                     std::uint64_t* end = nullptr);
+
+// The same text of string bytes without their end byte, a table lookup per code: a
+// lead byte last takes the end byte, and an end byte ends the text, as in the file.
+void game_text_of_bytes(std::span<const std::uint8_t> bytes, std::string& text);
+
+// Finds the end of the string that starts at data[start] as game_text_of does, without
+// its text: `end` is the position after the end byte.
+status game_string_end(std::span<const std::uint8_t> data, std::uint64_t start, std::uint64_t& end);
+
+// The canonical code of a character (game_code_of), by table lookup.
+game_char_code game_canonical_code(char32_t c);
 
 // The character that a code is shown as: its character when the code is that
 // character's canonical code, else 0 (an escape).

@@ -21,10 +21,13 @@ status parse_pack_file(std::span<const std::uint8_t> bytes, pack_file& file)
     table.data = bytes;
     table.directory_start = 2 + 4 * static_cast<std::uint64_t>(file.image.num_nodes);
     table.directory = file.image.directory;
+    huff_table code_words;
+    if (pack_form_of(file.image) == pack_form::huffman && bytes.size() >= huff_table_threshold)
+        build_huff_table(file.image, code_words);
     std::vector<std::uint8_t> text;
     for (const first_place& p : distinct_strings(table)) {
         std::uint64_t end = 0;
-        s = pack_string_bytes(file.image, p.start, text, &end);
+        s = pack_string_bytes(file.image, code_words, p.start, text, &end);
         if (failed(s))
             return at_string(s, -1, p.block, p.index);
         table.strings.push_back({p.start, end});

@@ -7,6 +7,13 @@
 namespace {
 
 
+// The place of a pair among the pairs of a lead byte's row.
+std::size_t pair_index(std::uint8_t lead, std::uint8_t trail)
+{
+    const std::size_t row = lead <= 0x9F ? std::size_t{lead} - 0x81 : std::size_t{lead} - 0xE0 + 31;
+    return row * cp932_trail_count + (trail - 0x40u);
+}
+
 bool same_code(const cp932_code& code, std::span<const std::uint8_t> bytes)
 {
     return code.length == bytes.size() && code.bytes[0] == bytes[0] && (bytes.size() == 1 || code.bytes[1] == bytes[1]);
@@ -26,7 +33,7 @@ void pack_unit_codes(std::vector<text_unit>& units)
 {
     for (text_unit& unit : units)
         if (unit.kind == text_unit_kind::character) {
-            const cp932_code code = cp932_encode(unit.character);
+            const cp932_code code = pack_canonical_code(unit.character);
             unit.bytes.assign(code.bytes, code.bytes + code.length);
         }
 }
@@ -36,7 +43,94 @@ std::size_t pack_code_length(std::span<const std::uint8_t> bytes, std::size_t k)
     return cp932_is_lead(bytes[k]) && k + 1 < bytes.size() && cp932_is_trail(bytes[k + 1]) ? 2 : 1;
 }
 
+namespace {
+
+// The text of a code as pack_text_of writes it: its canonical character in UTF-8, or its
+// escape (at most "{XX XX}").
+struct code_text {
+    std::uint8_t length;
+    char text[7];
+};
+
+// The texts of the single bytes, then of the pairs (lead row * 189 + trail - 0x40);
+// built once from pack_shown_character.
+const code_text* code_texts()
+{
+    static const std::vector<code_text> table = [] {
+        std::vector<code_text> t(256 + cp932_lead_count * cp932_trail_count);
+        std::string one;
+        const auto set = [&](std::size_t at, std::span<const std::uint8_t> code) {
+            one.clear();
+            if (const char32_t c = pack_shown_character(code); c != 0)
+                append_character(one, c, code);
+            else
+                append_escape(one, code);
+            t[at].length = static_cast<std::uint8_t>(one.size());
+            one.copy(t[at].text, one.size());
+        };
+        for (unsigned b = 0; b < 256; ++b) {
+            const std::uint8_t single = static_cast<std::uint8_t>(b);
+            set(b, std::span(&single, 1));
+        }
+        for (unsigned lead = 0x81; lead <= 0xFC; ++lead)
+            for (unsigned trail = 0x40; trail <= 0xFC; ++trail) {
+                const std::uint8_t pair[2] = {static_cast<std::uint8_t>(lead), static_cast<std::uint8_t>(trail)};
+                if (cp932_is_lead(pair[0]))
+                    set(256 + pair_index(pair[0], pair[1]), pair);
+            }
+        return t;
+    }();
+    return table.data();
+}
+
+// Each character's canonical code (cp932_encode), for the characters up to U+FFFF (every
+// character with a code); built once.
+const cp932_code* codes_by_character()
+{
+    static const std::vector<cp932_code> table = [] {
+        std::vector<cp932_code> t(0x10000);
+        for (char32_t c = 0; c < 0x10000; ++c)
+            t[c] = cp932_encode(c);
+        return t;
+    }();
+    return table.data();
+}
+
+} // namespace
+
+cp932_code pack_canonical_code(char32_t c)
+{
+    return c < 0x10000 ? codes_by_character()[c] : cp932_code{};
+}
+
 void pack_text_of(std::span<const std::uint8_t> bytes, std::string& text)
+{
+    text.clear();
+    const code_text* const texts = code_texts();
+    const std::size_t n = bytes.size();
+    for (std::size_t k = 0; k < n;) {
+        const std::uint8_t b = bytes[k];
+        if (b == line_feed) {
+            text += '\n';
+            ++k;
+            continue;
+        }
+        if (cp932_is_lead(b) && k + 1 < n && cp932_is_trail(bytes[k + 1])) {
+            const code_text& t = texts[256 + pair_index(b, bytes[k + 1])];
+            text.append(t.text, t.length);
+            k += 2;
+            continue;
+        }
+        const code_text& t = texts[b];
+        if (t.length == 1)
+            text += t.text[0];
+        else
+            text.append(t.text, t.length);
+        ++k;
+    }
+}
+
+void pack_text_of_reference(std::span<const std::uint8_t> bytes, std::string& text)
 {
     text.clear();
     std::size_t k = 0;
@@ -150,5 +244,78 @@ status pack_string_bytes(const pack_image& image, std::uint64_t start, std::vect
         if (step == xor_step::bad_trail)
             return fail(failure::illegal_sjis);
         bytes.push_back(byte);
+    }
+}
+
+namespace {
+
+// The 64 bits from `p` on, the first on top.
+std::uint64_t load_bits(const std::uint8_t* p)
+{
+    return static_cast<std::uint64_t>(p[0]) << 56 | static_cast<std::uint64_t>(p[1]) << 48 |
+           static_cast<std::uint64_t>(p[2]) << 40 | static_cast<std::uint64_t>(p[3]) << 32 |
+           static_cast<std::uint64_t>(p[4]) << 24 | static_cast<std::uint64_t>(p[5]) << 16 |
+           static_cast<std::uint64_t>(p[6]) << 8 | static_cast<std::uint64_t>(p[7]);
+}
+
+} // namespace
+
+status pack_string_bytes(const pack_image& image, const huff_table& table, std::uint64_t start,
+                         std::vector<std::uint8_t>& bytes, std::uint64_t* end)
+{
+    if (pack_form_of(image) != pack_form::huffman) {
+        // Eight bytes a step where none can end the string or fail; the rest one by one.
+        bytes.clear();
+        xor_reader reader{start};
+        std::uint8_t byte = 0;
+        for (;;) {
+            const std::size_t had = bytes.size();
+            bytes.resize(had + 64);
+            bytes.resize(had + xor_next_words(image.data, reader, reinterpret_cast<char*>(bytes.data() + had), 64));
+            const xor_step step = xor_next(image.data, reader, byte);
+            if (step == xor_step::end) {
+                if (end)
+                    *end = reader.position;
+                return {};
+            }
+            if (step == xor_step::data_end)
+                return fail(failure::decode_overrun);
+            if (step == xor_step::bad_trail)
+                return fail(failure::illegal_sjis);
+            bytes.push_back(byte);
+        }
+    }
+    if (!table.entries)
+        return pack_string_bytes(image, start, bytes, end);
+    // A table entry at a time while eight bytes are ahead (every byte its words load is
+    // there); else, for a word that fails or is longer and for the end mark's, the bit
+    // walk takes one word from the state it would be in between two words.
+    bytes.clear();
+    const std::uint8_t* const data = image.data.data();
+    const std::uint64_t size = image.data.size();
+    const huff_entry* const entries = table.entries.get();
+    std::uint64_t bit = 8 * start;
+    for (;;) {
+        if (bit / 8 + 8 <= size) {
+            const huff_entry& e = entries[(load_bits(data + bit / 8) << (bit % 8)) >> (64 - huff_table_bits)];
+            if (e.count != 0) {
+                bytes.insert(bytes.end(), e.symbols, e.symbols + e.count);
+                bit += e.bits;
+                continue;
+            }
+        }
+        // (Only a string's start can lie past the data; the bit walk fails there.)
+        huff_reader reader = bit / 8 < size ? huff_reader{bit / 8 + 1, data[bit / 8], static_cast<unsigned>(bit % 8)}
+                                            : huff_reader{bit / 8};
+        huff_symbol symbol{};
+        if (const status s = huff_next(image, reader, symbol); failed(s))
+            return s;
+        if (symbol.symbol == end_mark) {
+            if (end)
+                *end = reader.position;
+            return {};
+        }
+        bytes.push_back(symbol.symbol);
+        bit = 8 * (reader.position - 1) + reader.bit;
     }
 }

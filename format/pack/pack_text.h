@@ -11,10 +11,17 @@
 #include <vector>
 
 #include "format/char_table.h"
+#include "format/pack/cp932.h"
+#include "format/pack/huffman.h"
 #include "format/notation.h"
 #include "format/pack/pack.h"
 
 void pack_text_of(std::span<const std::uint8_t> bytes, std::string& text);
+// The same, a code at a time through pack_shown_character: the reference of the
+// table lookups of pack_text_of.
+void pack_text_of_reference(std::span<const std::uint8_t> bytes, std::string& text);
+// The canonical code of a character (cp932_encode), by table lookup.
+cp932_code pack_canonical_code(char32_t c);
 // With a table, each code as the table's text where that text is stored as the code
 // again (table_decoded_text).
 void pack_text_of(const char_table& table, std::span<const std::uint8_t> bytes, std::string& text);
@@ -61,3 +68,8 @@ void write_pack_table(pack_form form, text_output& out);
 // receives the position after the last byte the decoder loaded.
 status pack_string_bytes(const pack_image& image, std::uint64_t start, std::vector<std::uint8_t>& bytes,
                          std::uint64_t* end = nullptr);
+
+// The same bytes, faster on large files: a Huffman string through `table` (built by
+// build_huff_table, or none: the bit walk), an exclusive-or one eight bytes a step.
+status pack_string_bytes(const pack_image& image, const huff_table& table, std::uint64_t start,
+                         std::vector<std::uint8_t>& bytes, std::uint64_t* end = nullptr);
