@@ -310,18 +310,16 @@ bool same_bytes(const checker& c, std::string_view msgid, const std::vector<std:
            });
 }
 
-// Reads one entry that names a string. Returns true with `taken` for a translation to take.
-bool check_entry(checker& c, const po_entry& entry, taken_text& taken)
+// The string an entry names: by msgctxt, or by a reference where a tool dropped msgctxt
+// (xliff2po and csv2po give an entry with an empty msgid its reference as msgctxt).
+// False after adding the problem of an entry that names none, or names one again.
+bool string_of_entry(checker& c, const po_entry& entry, severity level, new_text& text)
 {
-    const severity level = entry.fuzzy ? severity::warning : severity::error;
-    new_text& text = taken.text;
-    // The string: by msgctxt, or by a reference where a tool dropped msgctxt.
     const po_reference* reference = nullptr;
     new_text by_reference{};
     for (const po_reference& r : entry.references)
         if (reference == nullptr && place_of(c.file, r.place, by_reference))
             reference = &r;
-    // (xliff2po and csv2po give an entry with an empty msgid its reference as msgctxt)
     const bool context_is_reference =
         reference != nullptr && entry.context == reference->file + ":" + reference->place;
     const std::string context = entry.has_context && !context_is_reference ? entry.context
@@ -348,6 +346,16 @@ bool check_entry(checker& c, const po_entry& entry, taken_text& taken)
     }
     first = entry.line;
     ++c.seen_count;
+    return true;
+}
+
+// Reads one entry. Returns true with `taken` for a translation to take.
+bool check_entry(checker& c, const po_entry& entry, taken_text& taken)
+{
+    const severity level = entry.fuzzy ? severity::warning : severity::error;
+    new_text& text = taken.text;
+    if (!string_of_entry(c, entry, level, text))
+        return false;
     if (entry.plural)
         return add(c, entry_place(entry), level, c.place + ": plural forms have no place here"), false;
     const string_table& t = tables_of(c.file)[text.table];
@@ -374,7 +382,6 @@ bool check_entry(checker& c, const po_entry& entry, taken_text& taken)
     if (!coded.problems.empty())
         return false;
     check_like_msgid(c, entry, old_text, severity::warning); // the msgid as the file's text
-
     std::string translation = entry.msgstr;
     check_width(c, entry, text, translation, coded, severity::warning);
     if (entry.fuzzy)
