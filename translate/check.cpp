@@ -424,7 +424,8 @@ void report_rebuild(checker& c, const status& s, const std::vector<taken_place>&
             if (at.line == 0)
                 at = {t.line, t.column};
             if (++listed <= 10)
-                message += " line " + std::to_string(t.line) + " (+" + std::to_string(t.growth) + ")";
+                message += std::string(listed == 1 ? " " : ", ") + "line " + std::to_string(t.line) + " (+" +
+                           counted(static_cast<std::uint64_t>(t.growth), "byte") + ")";
         }
         if (listed > 10)
             message += " and " + std::to_string(listed - 10) + " more";
