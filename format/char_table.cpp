@@ -5,23 +5,12 @@
 
 namespace {
 
-int hex_digit(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    return -1;
-}
-
 bool read_hex_code(std::string_view hex, std::vector<std::uint8_t>& code)
 {
     if (hex.empty() || hex.size() % 2 != 0)
         return false;
     for (std::size_t k = 0; k < hex.size(); k += 2) {
-        const int high = hex_digit(hex[k]), low = hex_digit(hex[k + 1]);
+        const int high = hex_value(hex[k]), low = hex_value(hex[k + 1]);
         if (high < 0 || low < 0)
             return false;
         code.push_back(static_cast<std::uint8_t>(high * 16 + low));

@@ -4,8 +4,6 @@
 
 #include <algorithm>
 
-namespace {
-
 int hex_value(char c)
 {
     if (c >= '0' && c <= '9')
@@ -16,8 +14,6 @@ int hex_value(char c)
         return c - 'a' + 10;
     return -1;
 }
-
-} // namespace
 
 void append_utf8(std::string& out, char32_t c)
 {

@@ -18,6 +18,9 @@
 #include <string_view>
 #include <vector>
 
+// The value of a hexadecimal digit (either case), or -1.
+int hex_value(char c);
+
 // UTF-8. read_utf8 returns the length of the well-formed character at text[at] (no
 // surrogates, no overlong forms), or 0.
 void append_utf8(std::string& out, char32_t c);

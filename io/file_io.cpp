@@ -119,33 +119,6 @@ status source_read(byte_source& source, std::uint64_t offset, std::span<std::uin
     return {};
 }
 
-status source_load(byte_source& source, std::uint64_t offset, std::uint64_t length, loaded_bytes& bytes)
-{
-    bytes = loaded_bytes{};
-    if (!source.in_memory && !file_seek(source.file.get(), offset))
-        return fail(failure::cant_seek, errno_reason(errno));
-    // A damaged table may claim gigabytes: a range past the end of the source cannot be
-    // read in full, so it is refused before anything is allocated.
-    if (offset > source.size || length > source.size - offset)
-        return fail(failure::cant_read);
-    if (source.in_memory) {
-        bytes.data = source.memory.subspan(static_cast<std::size_t>(offset), static_cast<std::size_t>(length));
-        return {};
-    }
-    try {
-        bytes.owned = std::make_unique_for_overwrite<std::uint8_t[]>(static_cast<std::size_t>(length));
-    } catch (const std::bad_alloc&) {
-        return fail(failure::memory);
-    }
-    const std::span<std::uint8_t> into(bytes.owned.get(), static_cast<std::size_t>(length));
-    if (!into.empty() && std::fread(into.data(), into.size(), 1, source.file.get()) != 1) {
-        bytes.owned.reset();
-        return fail(failure::cant_read, read_reason(source.file.get()));
-    }
-    bytes.data = into;
-    return {};
-}
-
 status read_whole_file(const std::string& path, std::vector<std::uint8_t>& bytes)
 {
     bytes.clear();

@@ -45,18 +45,6 @@ void source_close(byte_source& source);
 // fewer bytes arrive.
 status source_read(byte_source& source, std::uint64_t offset, std::span<std::uint8_t> into);
 
-// Bytes of a source held for a parser: a view into the source's memory, or a buffer
-// read from the file and owned here.
-struct loaded_bytes {
-    std::unique_ptr<std::uint8_t[]> owned;
-    std::span<const std::uint8_t> data;
-};
-
-// Loads `length` bytes from `offset`. A range that runs past the end of the source
-// fails with cant_read before anything is allocated; a failed allocation is memory,
-// a short read cant_read.
-status source_load(byte_source& source, std::uint64_t offset, std::uint64_t length, loaded_bytes& bytes);
-
 // Reads `into.size()` bytes from `offset` with one positioned read that leaves no file
 // position behind (pread; ReadFile at an offset on Windows). Fails with cant_read when
 // fewer bytes arrive: a file that has shrunk since it was opened.

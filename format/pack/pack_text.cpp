@@ -211,6 +211,22 @@ void pack_stored_bytes(pack_form form, const char_table& table, std::string_view
     compare_read_back(text, back, false, coded);
 }
 
+namespace {
+
+// Whether an exclusive-or step ends the string: at its end mark (`end` receives the
+// position after it) or with the failure in `s`.
+bool string_ends(xor_step step, const xor_reader& reader, std::uint64_t* end, status& s)
+{
+    if (step == xor_step::end && end)
+        *end = reader.position;
+    s = step == xor_step::data_end    ? fail(failure::decode_overrun)
+        : step == xor_step::bad_trail ? fail(failure::illegal_sjis)
+                                      : status{};
+    return step != xor_step::byte;
+}
+
+} // namespace
+
 status pack_string_bytes(const pack_image& image, std::uint64_t start, std::vector<std::uint8_t>& bytes,
                          std::uint64_t* end)
 {
@@ -233,16 +249,9 @@ status pack_string_bytes(const pack_image& image, std::uint64_t start, std::vect
     xor_reader reader{start};
     std::uint8_t byte = 0;
     for (;;) {
-        const xor_step step = xor_next(image.data, reader, byte);
-        if (step == xor_step::end) {
-            if (end)
-                *end = reader.position;
-            return {};
-        }
-        if (step == xor_step::data_end)
-            return fail(failure::decode_overrun);
-        if (step == xor_step::bad_trail)
-            return fail(failure::illegal_sjis);
+        status s;
+        if (string_ends(xor_next(image.data, reader, byte), reader, end, s))
+            return s;
         bytes.push_back(byte);
     }
 }
@@ -272,16 +281,9 @@ status pack_string_bytes(const pack_image& image, const huff_table& table, std::
             const std::size_t had = bytes.size();
             bytes.resize(had + 64);
             bytes.resize(had + xor_next_words(image.data, reader, reinterpret_cast<char*>(bytes.data() + had), 64));
-            const xor_step step = xor_next(image.data, reader, byte);
-            if (step == xor_step::end) {
-                if (end)
-                    *end = reader.position;
-                return {};
-            }
-            if (step == xor_step::data_end)
-                return fail(failure::decode_overrun);
-            if (step == xor_step::bad_trail)
-                return fail(failure::illegal_sjis);
+            status s;
+            if (string_ends(xor_next(image.data, reader, byte), reader, end, s))
+                return s;
             bytes.push_back(byte);
         }
     }
