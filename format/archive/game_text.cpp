@@ -13,7 +13,7 @@ struct code_text {
 };
 
 // Every code's text, indexed by lead * 256 + byte; built once from game_shown_character.
-const code_text* code_texts()
+std::span<const code_text> code_texts()
 {
     static const std::vector<code_text> table = [] {
         std::vector<code_text> t(5 * 256);
@@ -34,12 +34,12 @@ const code_text* code_texts()
             }
         return t;
     }();
-    return table.data();
+    return table;
 }
 
 // Each character's canonical code, for the characters up to U+FFFF (every character of
 // the map); built once from the map's inverse.
-const game_char_code* codes_by_character()
+std::span<const game_char_code> codes_by_character()
 {
     static const std::vector<game_char_code> table = [] {
         std::vector<game_char_code> t(0x10000);
@@ -47,7 +47,7 @@ const game_char_code* codes_by_character()
             t[c] = game_code_of(c);
         return t;
     }();
-    return table.data();
+    return table;
 }
 
 } // namespace
@@ -60,7 +60,7 @@ game_char_code game_canonical_code(char32_t c)
 void game_text_of_bytes(std::span<const std::uint8_t> bytes, std::string& text)
 {
     text.clear();
-    const code_text* const texts = code_texts();
+    const std::span<const code_text> texts = code_texts();
     const std::uint8_t* p = bytes.data();
     const std::uint8_t* const end = p + bytes.size();
     bool backslash = false;

@@ -54,7 +54,7 @@ struct code_text {
 
 // The texts of the single bytes, then of the pairs (lead row * 189 + trail - 0x40);
 // built once from pack_shown_character.
-const code_text* code_texts()
+std::span<const code_text> code_texts()
 {
     static const std::vector<code_text> table = [] {
         std::vector<code_text> t(256 + cp932_lead_count * cp932_trail_count);
@@ -80,12 +80,12 @@ const code_text* code_texts()
             }
         return t;
     }();
-    return table.data();
+    return table;
 }
 
 // Each character's canonical code (cp932_encode), for the characters up to U+FFFF (every
 // character with a code); built once.
-const cp932_code* codes_by_character()
+std::span<const cp932_code> codes_by_character()
 {
     static const std::vector<cp932_code> table = [] {
         std::vector<cp932_code> t(0x10000);
@@ -93,7 +93,7 @@ const cp932_code* codes_by_character()
             t[c] = cp932_encode(c);
         return t;
     }();
-    return table.data();
+    return table;
 }
 
 } // namespace
@@ -106,7 +106,7 @@ cp932_code pack_canonical_code(char32_t c)
 void pack_text_of(std::span<const std::uint8_t> bytes, std::string& text)
 {
     text.clear();
-    const code_text* const texts = code_texts();
+    const std::span<const code_text> texts = code_texts();
     const std::size_t n = bytes.size();
     for (std::size_t k = 0; k < n;) {
         const std::uint8_t b = bytes[k];
