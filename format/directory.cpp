@@ -17,7 +17,7 @@ void trace_num_blocks(text_output& out, std::uint64_t position, std::uint16_t nu
 {
     trace_position(out, position);
     out_text(out, " num_blocks = ");
-    out_dec(out, num_blocks, 0);
+    out_dec(out, num_blocks);
     out_byte(out, '\n');
 }
 
@@ -34,9 +34,9 @@ void trace_entry_with_id(text_output& out, std::uint64_t position, std::uint32_t
 {
     trace_position(out, position);
     out_text(out, " [");
-    out_dec(out, i, 0);
+    out_dec(out, i);
     out_text(out, "] id=");
-    out_dec(out, static_cast<std::int32_t>(id), 0);
+    out_dec(out, static_cast<std::int32_t>(id));
     trace_entry_offset(out, offset);
 }
 
@@ -44,9 +44,9 @@ void trace_count(text_output& out, std::uint64_t position, std::uint32_t i, std:
 {
     trace_position(out, position);
     out_text(out, " [");
-    out_dec(out, i, 0);
+    out_dec(out, i);
     out_text(out, "] count=");
-    out_dec(out, count, 0);
+    out_dec(out, count);
     out_byte(out, '\n');
 }
 
@@ -55,9 +55,9 @@ void trace_string_offset(text_output& out, std::uint64_t position, std::uint32_t
 {
     trace_position(out, position);
     out_text(out, " [");
-    out_dec(out, i, 0);
+    out_dec(out, i);
     out_text(out, "][");
-    out_dec(out, j, 0);
+    out_dec(out, j);
     out_text(out, "] offset=");
     out_hex(out, o, 4);
 }
@@ -221,7 +221,7 @@ status parse_directory(directory_layout layout, std::span<const std::uint8_t> da
             if (trace) {
                 trace_position(*trace, file_base + header);
                 out_text(*trace, " [");
-                out_dec(*trace, i, 0);
+                out_dec(*trace, i);
                 out_text(*trace, "] offset=");
                 out_hex(*trace, inner, 8);
                 out_text(*trace, ", +");

@@ -3,9 +3,7 @@
 // that take eight bytes a step. A test of all lanes at once sets the top bit of each
 // lane for which it holds; no lane carries into the next, as every sum below is of two
 // lanes whose top bits are clear.
-#include <bit>
 #include <cstdint>
-#include <cstring>
 
 inline constexpr std::uint64_t lanes_of(unsigned byte) { return 0x0101010101010101u * byte; }
 inline constexpr std::uint64_t lane_tops = lanes_of(0x80);
@@ -20,15 +18,17 @@ inline std::uint64_t load_lanes(const std::uint8_t* p)
            static_cast<std::uint64_t>(p[1]) << 8 | static_cast<std::uint64_t>(p[0]);
 }
 
-// Writes the lanes of `x` to into[0] to into[7].
+// Writes the lanes of `x` to into[0] to into[7] (one store, as compilers merge them).
 inline void store_lanes(char* into, std::uint64_t x)
 {
-    if constexpr (std::endian::native == std::endian::little) {
-        std::memcpy(into, &x, 8);
-    } else {
-        for (int k = 0; k < 8; ++k)
-            into[k] = static_cast<char>(x >> (8 * k));
-    }
+    into[0] = static_cast<char>(x);
+    into[1] = static_cast<char>(x >> 8);
+    into[2] = static_cast<char>(x >> 16);
+    into[3] = static_cast<char>(x >> 24);
+    into[4] = static_cast<char>(x >> 32);
+    into[5] = static_cast<char>(x >> 40);
+    into[6] = static_cast<char>(x >> 48);
+    into[7] = static_cast<char>(x >> 56);
 }
 
 // The lanes of `x` below `c` (1 to 128).

@@ -138,12 +138,10 @@ void out_hex(text_output& out, std::uint64_t value, int digits)
     out_text(out, shown);
 }
 
-void append_dec(std::string& text, std::int64_t value, int width)
+void append_dec(std::string& text, std::int64_t value)
 {
     char digits[24];
-    const std::string_view shown = decimal(digits, value);
-    text.append(shortfall(width, shown.size()), ' ');
-    text += shown;
+    text += decimal(digits, value);
 }
 
 void append_hex(std::string& text, std::uint64_t value, int digits)

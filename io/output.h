@@ -90,14 +90,14 @@ inline void out_text(text_output& out, std::string_view text)
 }
 void out_blanks(text_output& out, std::size_t count);
 // printf's "%*.1d": decimal, right-aligned in at least `width` characters.
-void out_dec(text_output& out, std::int64_t value, int width);
+void out_dec(text_output& out, std::int64_t value, int width = 0);
 // printf's "%0*X": upper-case hexadecimal with at least `digits` digits.
 void out_hex(text_output& out, std::uint64_t value, int digits);
 inline constexpr char hex_digits[] = "0123456789ABCDEF";
 std::string hex_text(std::uint64_t value, int digits);
 
 // The same texts appended to a string, for text made without a writer.
-void append_dec(std::string& text, std::int64_t value, int width);
+void append_dec(std::string& text, std::int64_t value);
 void append_hex(std::string& text, std::uint64_t value, int digits);
 
 // Writes out everything still buffered and flushes the stream. Returns 0, or -1

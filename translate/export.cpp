@@ -69,18 +69,18 @@ std::uint64_t write_po(const game_file& file, const char_table& codes, const std
                 // verbose dump shows them (in its section for an archive, in the file
                 // for a pack); the reference FILE:PLACE, whose place is the context.
                 comment.assign("block id ");
-                append_dec(comment, block.id, 0);
+                append_dec(comment, block.id);
                 comment += ", offset +";
                 append_hex(comment, start, 8);
                 place_reference.assign(reference);
                 const std::size_t place_at = place_reference.size();
                 if (table.section >= 0) {
-                    append_dec(place_reference, table.section, 0);
+                    append_dec(place_reference, table.section);
                     place_reference += ':';
                 }
-                append_dec(place_reference, b, 0);
+                append_dec(place_reference, b);
                 place_reference += ':';
-                append_dec(place_reference, j, 0);
+                append_dec(place_reference, j);
                 write_po_entry(into, comment, place_reference, std::string_view(place_reference).substr(place_at), text);
                 ++strings;
             }

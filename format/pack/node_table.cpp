@@ -7,11 +7,6 @@
 
 namespace {
 
-std::uint16_t parent_link(std::uint8_t byte, std::uint16_t num_nodes)
-{
-    return byte < num_nodes ? byte : no_node;
-}
-
 // "DEBUG: +pos [k] " then the symbol, three characters wide ("[A]" for printable
 // ASCII, "0A " otherwise), then the raw parent, left and right bytes.
 void trace_record(text_output& out, std::uint64_t position, std::uint32_t k, const std::uint8_t* record)
@@ -19,7 +14,7 @@ void trace_record(text_output& out, std::uint64_t position, std::uint32_t k, con
     out_text(out, "DEBUG: +");
     out_hex(out, position, 8);
     out_text(out, " [");
-    out_dec(out, k, 0);
+    out_dec(out, k);
     out_text(out, "] ");
     const std::uint8_t symbol = record[0];
     if (symbol >= 0x20 && symbol <= 0x7E) {
@@ -49,7 +44,7 @@ status parse_pack_tables(std::span<const std::uint8_t> data, text_output* trace,
     image.num_nodes = num_nodes;
     if (trace) {
         out_text(*trace, "DEBUG: +00000000 num_nodes = ");
-        out_dec(*trace, num_nodes, 0);
+        out_dec(*trace, num_nodes);
         out_byte(*trace, '\n');
     }
     const std::uint64_t directory_start = 2 + 4 * static_cast<std::uint64_t>(num_nodes);
@@ -70,7 +65,6 @@ status parse_pack_tables(std::span<const std::uint8_t> data, text_output* trace,
         image.records[k] = {record[0], record[1], record[2], record[3]};
         huff_node& node = image.nodes[k];
         node.symbol = record[0];
-        node.parent = k == image.root ? no_node : parent_link(record[1], num_nodes);
         node.left = child_link(record[2], num_nodes);
         node.right = child_link(record[3], num_nodes);
     }

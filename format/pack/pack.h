@@ -36,12 +36,12 @@ struct node_record {
     std::uint8_t right = no_link_byte;
 };
 
-// One node record of the code tree; the links are indices into pack_image::nodes.
+// One node record of the code tree as the decoder follows it (the stored parent link
+// is not needed); the links are indices into pack_image::nodes.
 struct huff_node {
-    std::uint8_t symbol = 0;        // the text byte of a leaf
-    std::uint16_t parent = no_node; // not used when decoding
-    std::uint16_t left = no_node;   // taken on a 0 bit
-    std::uint16_t right = no_node;  // taken on a 1 bit
+    std::uint8_t symbol = 0;       // the text byte of a leaf
+    std::uint16_t left = no_node;  // taken on a 0 bit
+    std::uint16_t right = no_node; // taken on a 1 bit
 };
 
 // A stored child link as a record index. 0xFF is "none", and so is any byte that names
