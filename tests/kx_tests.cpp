@@ -322,7 +322,9 @@ TEST(Notation, TextsAndTheirEdgeCases)
     const node_record sound[] = {{'a', 2, 0xFF, 0xFF}, {'|', 2, 0xFF, 0xFF}, {0, 0xFF, 0, 1}};
     const node_record same[] = {{'a', 1, 0xFF, 0xFF}, {0, 0xFF, 0, 0}}, one[] = {{'a', 1, 0xFF, 0xFF}, {0, 0xFF, 0, 0xFF}};
     const node_record twice[] = {{'a', 2, 0xFF, 0xFF}, {'b', 2, 0xFF, 0xFF}, {0, 3, 0, 1}, {0, 0xFF, 2, 1}};
+    const node_record leaf[] = {{'|', 0xFF, 0xFF, 0xFF}}; // a root without children: one word, of no bits
     EXPECT_TRUE(is_sound_tree(sound) && !is_sound_tree(same) && !is_sound_tree(one) && !is_sound_tree(twice));
+    EXPECT_TRUE(is_sound_tree(leaf) && !is_sound_tree({}));
 }
 
 // The writers refuse what their format cannot hold, each with the message that names the

@@ -42,6 +42,9 @@ TEST(TextLookup, EveryCodeAndCharacterAsTheReference)
             pack_text_of_reference(code, slow);
             EXPECT_EQ(fast, slow) << lead << " " << trail;
         }
+    // The archive has no code for a control character, DEL included.
+    for (const char32_t c : {U'\0', U'\x1F', U'\x7F'})
+        EXPECT_EQ(game_code_of(c).length, 0u) << static_cast<std::uint32_t>(c);
     for (char32_t c = 0; c < 0x110000; ++c) {
         const game_char_code g = game_canonical_code(c), want = game_code_of(c);
         EXPECT_TRUE(g.length == want.length && (g.length == 0 || (g.bytes[0] == want.bytes[0] && g.bytes[1] == want.bytes[1])))
