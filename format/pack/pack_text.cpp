@@ -307,8 +307,8 @@ status pack_string_bytes(const pack_image& image, const huff_table& table, std::
             }
         }
         // (Only a string's start can lie past the data; the bit walk fails there.)
-        huff_reader reader = bit / 8 < size ? huff_reader{bit / 8 + 1, data[bit / 8], static_cast<unsigned>(bit % 8)}
-                                            : huff_reader{bit / 8};
+        const std::uint64_t at = bit / 8;
+        huff_reader reader = at < size ? huff_reader{at + 1, image.data[at], static_cast<unsigned>(bit % 8)} : huff_reader{at};
         huff_symbol symbol{};
         if (const status s = huff_next(image, reader, symbol); failed(s))
             return s;
