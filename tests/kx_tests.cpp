@@ -425,9 +425,12 @@ TEST(Writer, TextsAcrossTheEndOfItsBufferComeOutWhole)
 // A source in memory reads as a file does: nothing at its end, and not a byte past it.
 TEST(Source, InMemoryReadsUpToItsEnd)
 {
-    const std::uint8_t four[4] = {};
+    const std::uint8_t four[4] = {1, 2, 3, 4};
+    std::uint8_t two[2] = {};
     byte_source in = memory_source("", four);
     EXPECT_TRUE(!failed(source_open(in)) && !failed(source_read(in, 4, {})) && failed(source_read(in, 5, {})));
+    EXPECT_TRUE(!failed(source_read_at(in, 1, two)) && two[0] == 2 && two[1] == 3);
+    EXPECT_TRUE(failed(source_read_at(in, 3, two)));
 }
 
 } // namespace
