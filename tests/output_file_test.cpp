@@ -135,6 +135,14 @@ TEST(OutputFile, ASignalWhileWritingRemovesTheTemporaryFile)
     struct sigaction action {};
     EXPECT_TRUE(write_and_commit(folder / "OUT", "new") && sigaction(SIGTERM, nullptr, &action) == 0);
     EXPECT_EQ(action.sa_handler, SIG_DFL);
+    // Nor does any signal stay held after a commit or a discard.
+    output_file dropped;
+    ASSERT_EQ(output_file_open((folder / "OUT").string(), {}, dropped), output_opened::ok);
+    output_file_discard(dropped);
+    sigset_t held;
+    EXPECT_TRUE(pthread_sigmask(SIG_BLOCK, nullptr, &held) == 0 && !sigismember(&held, SIGINT) &&
+                !sigismember(&held, SIGTERM) && !sigismember(&held, SIGHUP));
+    EXPECT_EQ(names_in(folder), std::set<std::string>{"OUT"});
     fs::remove_all(folder);
 }
 
